@@ -1,0 +1,55 @@
+// Commands of the main window's menu bar.
+
+#include "CAboutDlg.h"
+#include "CTestDlg.h"
+#include "settings/AppProfile.h"
+#include "settings/CSettingDlg.h"
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+void CTestDlg::OnMenuExit()
+{
+    // Without a question: the 終了 button is the path with confirmation.
+    reject();
+}
+
+void CTestDlg::OnHelpTopics()
+{
+    // The help file is named without a folder, so it is looked for in the
+    // current folder. When it is not there, nothing happens.
+    const QFileInfo help(QDir::current().filePath(QStringLiteral("Molvane201.chm")));
+    if (help.isFile())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath()));
+}
+
+void CTestDlg::OnAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CTestDlg::OnSettings()
+{
+    CSettingDlg dialog(this);
+    dialog.exec();
+}
+
+void CTestDlg::OnSoundSwitch()
+{
+    ProfileStore& profile = appProfile();
+    profile.WriteProfileStringA("SOUND", "SW", m_nSound == 1 ? "0" : "1");
+    m_nSound = profile.GetProfileIntA("SOUND", "SW", 0);
+    setMenuCheck(ID_SOUND_SWITCH, m_nSound == 1);
+}
+
+void CTestDlg::OnMailSwitch()
+{
+    ProfileStore& profile = appProfile();
+    profile.WriteProfileStringA("MAIL", "1", m_nMail == 1 ? "0" : "1");
+    m_nMail = profile.GetProfileIntA("MAIL", "1", 1);
+    setMenuCheck(ID_MAIL_SWITCH, m_nMail == 1);
+}

@@ -1,0 +1,199 @@
+#include "ShiftJis.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <iconv.h>
+
+namespace sjis {
+namespace {
+
+class Converter {
+public:
+    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (m_cd != reinterpret_cast<iconv_t>(-1))
+            iconv_close(m_cd);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool valid() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts as much as possible. Returns the number of input bytes that
+    // could not be converted at the point where it stopped (0 when done).
+    // *stoppedOnError tells whether it stopped on an invalid or cut sequence.
+    void run(std::string_view& in, std::string& out, bool& stoppedOnError)
+    {
+        stoppedOnError = false;
+        char buffer[1024];
+        while (!in.empty()) {
+            char* inPtr = const_cast<char*>(in.data());
+            std::size_t inLeft = in.size();
+            char* outPtr = buffer;
+            std::size_t outLeft = sizeof buffer;
+            const std::size_t r = iconv(m_cd, &inPtr, &inLeft, &outPtr, &outLeft);
+            const int err = errno;
+            out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+            in.remove_prefix(in.size() - inLeft);
+            if (r == static_cast<std::size_t>(-1) && err != E2BIG) {
+                iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+                stoppedOnError = true;
+                return;
+            }
+        }
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+// Length of the UTF-8 sequence that starts with byte c (1 for a stray byte).
+std::size_t utf8Length(unsigned char c)
+{
+    if (c >= 0xF0 && c <= 0xF4)
+        return 4;
+    if (c >= 0xE0)
+        return c <= 0xEF ? 3 : 1;
+    if (c >= 0xC2)
+        return 2;
+    return 1;
+}
+
+// Characters whose code page 932 bytes Windows gives to a look-alike: the
+// input methods of other platforms type the look-alike's twin.
+struct Substitute {
+    const char* from;
+    const char* to;
+};
+const Substitute kSubstitutes[] = {
+    {"\u301C", "\x81\x60"}, // WAVE DASH -> FULLWIDTH TILDE
+    {"\u2212", "\x81\x7C"}, // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS
+    {"\u2016", "\x81\x61"}, // DOUBLE VERTICAL LINE -> PARALLEL TO
+    {"\u00A2", "\x81\x91"}, // CENT SIGN
+    {"\u00A3", "\x81\x92"}, // POUND SIGN
+    {"\u00AC", "\x81\xCA"}, // NOT SIGN
+    {"\u2014", "\x81\x5C"}, // EM DASH -> HORIZONTAL BAR
+    {"\u00A6", "\xFA\x55"}, // BROKEN BAR
+};
+
+bool substitute(std::string_view& in, std::string& out)
+{
+    for (const Substitute& s : kSubstitutes) {
+        const std::string_view from(s.from);
+        if (in.substr(0, from.size()) == from) {
+            out += s.to;
+            in.remove_prefix(from.size());
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::string toUtf8(std::string_view cp932)
+{
+    std::string out;
+    out.reserve(cp932.size() * 3 / 2);
+    Converter conv("UTF-8", "CP932");
+    if (!conv.valid()) {
+        for (unsigned char c : cp932)
+            out += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string("\xEF\xBF\xBD");
+        return out;
+    }
+    std::string_view in = cp932;
+    while (!in.empty()) {
+        bool error = false;
+        conv.run(in, out, error);
+        if (error && !in.empty()) {
+            out += "\xEF\xBF\xBD";
+            in.remove_prefix(1);
+        }
+    }
+    return out;
+}
+
+std::string fromUtf8(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    Converter conv("CP932", "UTF-8");
+    std::string_view in = utf8;
+    while (!in.empty()) {
+        if (substitute(in, out))
+            continue;
+        // Convert up to the next character that needs a substitute.
+        std::size_t stop = in.size();
+        for (const Substitute& s : kSubstitutes) {
+            const std::size_t at = in.find(s.from);
+            if (at != std::string_view::npos && at < stop)
+                stop = at;
+        }
+        std::string_view chunk = in.substr(0, stop);
+        in.remove_prefix(stop);
+        while (!chunk.empty()) {
+            bool error = false;
+            if (conv.valid()) {
+                conv.run(chunk, out, error);
+            } else {
+                error = true;
+            }
+            if (error && !chunk.empty()) {
+                const unsigned char c = static_cast<unsigned char>(chunk.front());
+                if (!conv.valid() && c < 0x80) {
+                    out += static_cast<char>(c);
+                    chunk.remove_prefix(1);
+                    continue;
+                }
+                out += '?';
+                chunk.remove_prefix(std::min(utf8Length(c), chunk.size()));
+            }
+        }
+    }
+    return out;
+}
+
+std::size_t lastSeparator(std::string_view cp932)
+{
+    std::size_t found = std::string_view::npos;
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(cp932[i]);
+        if (isLeadByte(c)) {
+            ++i;
+            continue;
+        }
+        if (c == '\\' || c == '/')
+            found = i;
+    }
+    return found;
+}
+
+std::string folderPart(std::string_view cp932)
+{
+    const std::size_t at = lastSeparator(cp932);
+    return at == std::string_view::npos ? std::string() : std::string(cp932.substr(0, at + 1));
+}
+
+std::string fileNamePart(std::string_view cp932)
+{
+    const std::size_t at = lastSeparator(cp932);
+    return std::string(at == std::string_view::npos ? cp932 : cp932.substr(at + 1));
+}
+
+std::string foldCase(std::string_view cp932)
+{
+    std::string out(cp932);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(out[i]);
+        if (isLeadByte(c)) {
+            ++i;
+            continue;
+        }
+        if (c >= 'A' && c <= 'Z')
+            out[i] = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+} // namespace sjis

@@ -1,0 +1,64 @@
+#include "FileDialog.h"
+
+#include <QFileDialog>
+#include <QStringList>
+
+namespace FileDialog {
+namespace {
+Handler& handler()
+{
+    static Handler h;
+    return h;
+}
+
+QString run(QWidget* parent, Kind kind, const QString& filter, const QString& defaultSuffix)
+{
+    const Request request{kind, filter, defaultSuffix};
+    if (handler())
+        return handler()(request);
+
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(kind == Kind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(kind == Kind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setNameFilter(toQtFilter(filter));
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
+}
+} // namespace
+
+QString toQtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            break;
+        QString description = parts[i];
+        const QString pattern = parts[i + 1];
+        // Qt takes the patterns from the last parentheses of the text.
+        const int open = description.lastIndexOf(QLatin1Char('('));
+        if (open >= 0)
+            description = description.left(open).trimmed();
+        out << QStringLiteral("%1 (%2)").arg(description, QString(pattern).replace(QLatin1Char(';'), QLatin1Char(' ')));
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+QString getOpenFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix)
+{
+    return run(parent, Kind::Open, filter, defaultSuffix);
+}
+
+QString getSaveFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix)
+{
+    return run(parent, Kind::Save, filter, defaultSuffix);
+}
+
+void setHandler(Handler h)
+{
+    handler() = std::move(h);
+}
+
+} // namespace FileDialog

@@ -1,0 +1,134 @@
+#include "QuestionFile.h"
+
+#include "core/FileSystem.h"
+
+#include <system_error>
+
+namespace question {
+
+int recordCountForLength(std::int64_t length)
+{
+    if (length <= 0)
+        return 0;
+    const std::int64_t n = length / kRecordSize;
+    return n > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(n);
+}
+
+std::int64_t offsetOfQuestion(int n)
+{
+    return static_cast<std::int64_t>(n - 1) * kRecordSize;
+}
+
+std::optional<int> recordCountOf(const std::string& storedName)
+{
+    std::error_code ec;
+    const auto path = fsutil::nativePath(storedName);
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status))
+        return std::nullopt;
+    if (!std::filesystem::is_regular_file(status))
+        return 0;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec)
+        return std::nullopt;
+    return recordCountForLength(static_cast<std::int64_t>(size));
+}
+
+bool QuestionFile::open(const std::string& storedName)
+{
+    close();
+    if (storedName.empty())
+        return false;
+    const auto path = fsutil::nativePath(storedName);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+    // in|out never creates a missing file.
+    m_file.open(path, std::ios::in | std::ios::out | std::ios::binary);
+    return m_file.is_open();
+}
+
+void QuestionFile::close()
+{
+    if (m_file.is_open())
+        m_file.close();
+    m_file.clear();
+}
+
+std::int64_t QuestionFile::length()
+{
+    if (!m_file.is_open())
+        return 0;
+    m_file.clear();
+    m_file.seekg(0, std::ios::end);
+    const std::streamoff end = m_file.tellg();
+    return end < 0 ? 0 : static_cast<std::int64_t>(end);
+}
+
+bool QuestionFile::readRecord(int index, std::string& out)
+{
+    out.assign(kRecordSize, '\0');
+    if (!m_file.is_open() || index < 0)
+        return false;
+    m_file.clear();
+    m_file.seekg(static_cast<std::streamoff>(index) * kRecordSize, std::ios::beg);
+    if (!m_file)
+        return false;
+    m_file.read(out.data(), kRecordSize);
+    const std::streamsize got = m_file.gcount();
+    m_file.clear();
+    return got > 0;
+}
+
+bool QuestionFile::readQuestion(int n, QuestionRecord& out)
+{
+    std::string bytes;
+    if (!readRecord(n - 1, bytes))
+        return false;
+    out = decodeRecord(bytes);
+    return true;
+}
+
+bool QuestionFile::append(const std::string& bytes)
+{
+    if (!m_file.is_open())
+        return false;
+    m_file.clear();
+    m_file.seekp(0, std::ios::end);
+    m_file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    m_file.flush();
+    return static_cast<bool>(m_file);
+}
+
+bool QuestionFile::writeAt(std::int64_t offset, const std::string& bytes)
+{
+    if (!m_file.is_open() || offset < 0)
+        return false;
+    m_file.clear();
+    m_file.seekp(static_cast<std::streamoff>(offset), std::ios::beg);
+    m_file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    m_file.flush();
+    return static_cast<bool>(m_file);
+}
+
+bool QuestionFile::appendQuestion(const QuestionRecord& record, const WarningSink& warn)
+{
+    bool ok = append(encodeHead(record.picture, record.mark, record.question, warn));
+    for (int i = 1; i <= kAnswerCount; ++i)
+        ok = append(encodeSlot(i, record.correct, record.answers[static_cast<std::size_t>(i - 1)], warn)) && ok;
+    return ok;
+}
+
+bool QuestionFile::rewriteQuestion(int n, const QuestionRecord& record, const WarningSink& warn)
+{
+    const std::int64_t base = offsetOfQuestion(n);
+    bool ok = writeAt(base, encodeHead(record.picture, record.mark, record.question, warn));
+    for (int i = 1; i <= kAnswerCount; ++i) {
+        ok = writeAt(base + kHeadSize + kSlotSize * (i - 1),
+                     encodeSlot(i, record.correct, record.answers[static_cast<std::size_t>(i - 1)], warn)) &&
+             ok;
+    }
+    return ok;
+}
+
+} // namespace question

@@ -1,0 +1,8 @@
+// Composing and sending the start, result and test mails.
+
+#include "app/CTestDlg.h"
+
+void CTestDlg::SendReportMail(int kind)
+{
+    (void)kind;
+}

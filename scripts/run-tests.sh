@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds Molvane and its tests twice (a normal build
+# in build/ and an AddressSanitizer + UndefinedBehaviorSanitizer build in
+# build-asan/) and runs every test in both.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DMOLVANE_SANITIZE=ON
+cmake --build build-asan -j"$jobs"
+ctest --test-dir build-asan --output-on-failure -j"$jobs"

@@ -1,0 +1,7 @@
+#include "AppProfile.h"
+
+ProfileStore& appProfile()
+{
+    static ProfileStore store;
+    return store;
+}
