@@ -147,7 +147,12 @@ std::string fromUtf8(std::string_view utf8)
                     continue;
                 }
                 out += '?';
-                chunk.remove_prefix(std::min(utf8Length(c), chunk.size()));
+                // Skip the character, but never the bytes after a broken one.
+                std::size_t skip = 1;
+                const std::size_t length = std::min(utf8Length(c), chunk.size());
+                while (skip < length && (static_cast<unsigned char>(chunk[skip]) & 0xC0) == 0x80)
+                    ++skip;
+                chunk.remove_prefix(skip);
             }
         }
     }
