@@ -9,6 +9,8 @@
 #include "ui_CTestDlg.h"
 
 #include <QAction>
+#include <QFile>
+#include <QtEndian>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -181,6 +183,28 @@ private slots:
         dlg.menuAction(CTestDlg::ID_APP_EXIT)->trigger();
         QVERIFY(!dlg.isVisible());
         QCOMPARE(boxes.count(), 0);
+    }
+
+    void resourcesAreBuiltIn()
+    {
+        for (const char* name : {":/icons/molvane.png", ":/sounds/right.wav", ":/sounds/wrong.wav",
+                                 ":/i18n/qtbase_ja.qm"})
+            QVERIFY2(QFile::exists(QString::fromLatin1(name)), name);
+        // The two sounds: PCM 44100 Hz, 16-bit, stereo, and their lengths.
+        for (auto [name, dataBytes] : {std::pair{":/sounds/right.wav", 313344}, std::pair{":/sounds/wrong.wav", 101376}}) {
+            QFile f(QString::fromLatin1(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray wav = f.readAll();
+            QCOMPARE(wav.mid(0, 4), QByteArray("RIFF"));
+            QCOMPARE(wav.mid(8, 4), QByteArray("WAVE"));
+            QCOMPARE(qFromLittleEndian<quint16>(wav.constData() + 20), quint16(1));     // PCM
+            QCOMPARE(qFromLittleEndian<quint16>(wav.constData() + 22), quint16(2));     // stereo
+            QCOMPARE(qFromLittleEndian<quint32>(wav.constData() + 24), quint32(44100)); // rate
+            QCOMPARE(qFromLittleEndian<quint16>(wav.constData() + 34), quint16(16));    // bits
+            QCOMPARE(qFromLittleEndian<quint32>(wav.constData() + 40), quint32(dataBytes));
+        }
+        QImage icon(QStringLiteral(":/icons/molvane.png"));
+        QCOMPARE(icon.size(), QSize(32, 32));
     }
 
     void lampsTakeTheirColourAtOnce()
