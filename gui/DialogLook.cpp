@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QFont>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPushButton>
 #include <QWidget>
 #include <cmath>
@@ -53,6 +54,9 @@ void installEnterEscFilter(QWidget* root)
     root->installEventFilter(filter);
     const auto children = root->findChildren<QWidget*>();
     for (QWidget* child : children) {
+        // An open menu keeps its own keys: Enter chooses, Esc closes it.
+        if (qobject_cast<QMenu*>(child))
+            continue;
         child->installEventFilter(filter);
         // No button becomes the default button by taking the focus.
         if (auto* button = qobject_cast<QPushButton*>(child)) {
