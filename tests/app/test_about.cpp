@@ -9,12 +9,9 @@
 class TestAbout : public QObject {
     Q_OBJECT
 private slots:
-    void showsNameVersionAndIcon()
+    void showsIconWithoutCloseBox()
     {
         CAboutDlg about;
-        QCOMPARE(about.windowTitle(), QStringLiteral("バージョン情報"));
-        QCOMPARE(about.ui()->versionLabel->text(), QStringLiteral("Molvane Version 1.0.0"));
-        QCOMPARE(about.ui()->closeButton->text(), QStringLiteral("閉じる"));
         QVERIFY(!about.ui()->iconLabel->pixmap().isNull());
         QVERIFY(!(about.windowFlags() & Qt::WindowCloseButtonHint));
     }

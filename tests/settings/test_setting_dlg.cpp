@@ -54,19 +54,13 @@ private slots:
         QCOMPARE(ui->timeSlider->minimum(), 1);
         QCOMPARE(ui->timeSlider->maximum(), 60);
         QCOMPARE(ui->lifeSlider->maximum(), 99);
-        for (QSlider* s : {ui->timeSlider, ui->lifeSlider, ui->countSlider}) {
+        for (QSlider* s : {ui->timeSlider, ui->lifeSlider, ui->countSlider})
             QCOMPARE(s->value(), 1);
-            QCOMPARE(s->tickPosition(), QSlider::TicksAbove);
-            QCOMPARE(s->tickInterval(), 2);
-        }
         QVERIFY(!ui->saveButton->isEnabled());
         QVERIFY(ui->questionFileEdit->isHidden());
         QVERIFY(ui->fileOrderRadio->isChecked());
         QVERIFY(!ui->fileOrderRadio->isEnabled() && !ui->randomOrderRadio->isEnabled());
         QVERIFY(!ui->useAuthCheck->isChecked());
-        QCOMPARE(ui->pwEdit->echoMode(), QLineEdit::Password);
-        QCOMPARE(ui->accessCodeEdit->echoMode(), QLineEdit::Password);
-        QCOMPARE(ui->smtpEdit->accessibleName(), QStringLiteral("SMTP"));
         QCOMPARE(dlg.m_strQuestionFile, std::string("sample0524.txt"));
         // Opening moved the current folder from the test's folder to the
         // program's own.
