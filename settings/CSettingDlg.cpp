@@ -14,11 +14,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <algorithm>
+#include <limits>
 #include <optional>
 
 namespace {
 
-// Shared by every opening of the dialog, like the settings it guards.
+// The upper limit Save puts on the stored question count: the stored count
+// after every opening, the question file's record count from the start of
+// every Save at which that file could be examined.
 int g_questionCountCap = 0;
 
 // The widest range a slider is given. Far beyond the record count of any
@@ -108,6 +111,12 @@ CSettingDlg::CSettingDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
     m_ui->fileOrderRadio->stackUnder(m_ui->authFrame);
     m_ui->randomOrderRadio->stackUnder(m_ui->authFrame);
 
+    // The edits take texts of any length; a long stored value must not come
+    // back cut short from a Save.
+    const auto edits = findChildren<QLineEdit*>();
+    for (QLineEdit* edit : edits)
+        edit->setMaxLength(std::numeric_limits<int>::max());
+
     connect(m_ui->backButton, &QPushButton::clicked, this, &CSettingDlg::accept);
     connect(m_ui->saveButton, &QPushButton::clicked, this, &CSettingDlg::OnSave);
     connect(m_ui->authButton, &QPushButton::clicked, this, &CSettingDlg::OnAuth);
@@ -120,11 +129,6 @@ CSettingDlg::CSettingDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_uniq
 }
 
 CSettingDlg::~CSettingDlg() = default;
-
-int CSettingDlg::questionCountCap()
-{
-    return g_questionCountCap;
-}
 
 void CSettingDlg::UpdateData(bool save)
 {

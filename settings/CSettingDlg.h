@@ -32,11 +32,6 @@ public:
     // The dialog has no close box and Esc does nothing; only 戻る ends it.
     void reject() override;
 
-    // The upper limit Save puts on the stored question count: the stored
-    // count after every opening, the question file's record count from the
-    // start of every Save at which that file could be examined.
-    static int questionCountCap();
-
     // Members (Shift-JIS texts), in the order of the data exchange.
     std::string m_strCountLabel;
     std::string m_strLifeLabel;

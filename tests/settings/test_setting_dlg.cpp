@@ -246,8 +246,9 @@ private slots:
         // 0x85 0x40 is not a character of code page 932: it survives a Save
         // only because nobody touched the field.
         const std::string oddPassword = "pw\x85\x40";
+        const std::string longServer(40000, 's');
         folder.writeFile("Parameter.INI", "[PW]\r\n1=" + oddPassword + "\r\n[QUESTION]\r\n1=" + sj("問題①.txt") +
-                                              "\r\n");
+                                              "\r\n[SMTP]\r\n1=" + longServer + "\r\n");
         MessageBoxRecorder boxes;
         CSettingDlg dlg;
         dlg.show();
@@ -256,6 +257,7 @@ private slots:
         dlg.ui()->fromEdit->setText(QStringLiteral("試験～係@example.jp"));
         dlg.OnSave();
         QCOMPARE(stored("PW"), oddPassword);
+        QCOMPARE(stored("SMTP"), longServer);
         QCOMPARE(stored("QUESTION"), sj("問題①.txt"));
         QCOMPARE(stored("FROM"), sj("試験～係@example.jp"));
     }
