@@ -16,6 +16,11 @@ public:
 
     Ui::CAboutDlg* ui() const { return m_ui.get(); }
 
+protected:
+    // Without a close box the window manager's close request is refused;
+    // 閉じる, Enter and Esc close the box.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     std::unique_ptr<Ui::CAboutDlg> m_ui;
 };

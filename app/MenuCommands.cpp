@@ -6,6 +6,7 @@
 #include "settings/CSettingDlg.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -19,11 +20,17 @@ void CTestDlg::OnMenuExit()
 
 void CTestDlg::OnHelpTopics()
 {
-    // The help file is named without a folder, so it is looked for in the
-    // current folder. When it is not there, nothing happens.
-    const QFileInfo help(QDir::current().filePath(QStringLiteral("Molvane201.chm")));
-    if (help.isFile())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath()));
+    // The help file is named without a folder: it is looked for in the
+    // current folder first, then beside the program. When it is in neither,
+    // nothing happens.
+    const QString name = QStringLiteral("Molvane201.chm");
+    for (const QString& folder : {QDir::currentPath(), QCoreApplication::applicationDirPath()}) {
+        const QFileInfo help(QDir(folder).filePath(name));
+        if (help.isFile()) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath()));
+            return;
+        }
+    }
 }
 
 void CTestDlg::OnAbout()

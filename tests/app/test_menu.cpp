@@ -1,0 +1,168 @@
+// The main window's menu: switches, help, 終了, 出題設定 and the About box.
+
+#include "app/CAboutDlg.h"
+#include "app/CTestDlg.h"
+#include "settings/AppProfile.h"
+#include "settings/CSettingDlg.h"
+#include "support/TestSupport.h"
+#include "ui_CAboutDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QPointer>
+#include <QtTest>
+
+namespace {
+
+std::string stored(const char* section, const char* entry)
+{
+    return appProfile().GetProfileStringA(section, entry, "<missing>");
+}
+
+bool checked(const CTestDlg& dlg, int id)
+{
+    return dlg.menuAction(id)->isChecked();
+}
+
+} // namespace
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+class TestMenu : public QObject {
+    Q_OBJECT
+private slots:
+    void itemsAsDefinedWithoutSettings()
+    {
+        TestFolder folder;
+        CTestDlg dlg;
+        for (int id : {CTestDlg::ID_SOUND_SWITCH, CTestDlg::ID_MAIL_SWITCH, CTestDlg::ID_HELP_TOPICS})
+            QVERIFY(!dlg.menuAction(id)->isEnabled());
+        for (int id : {CTestDlg::ID_APP_EXIT, CTestDlg::ID_SETTINGS, CTestDlg::ID_APP_ABOUT})
+            QVERIFY(dlg.menuAction(id)->isEnabled());
+        QVERIFY(!checked(dlg, CTestDlg::ID_SOUND_SWITCH));
+        QVERIFY(checked(dlg, CTestDlg::ID_MAIL_SWITCH));
+    }
+
+    void switchesFlipFromNoSettings()
+    {
+        TestFolder folder;
+        CTestDlg dlg;
+        dlg.OnSoundSwitch();
+        QCOMPARE(stored("SOUND", "SW"), std::string("1"));
+        QCOMPARE(dlg.m_nSound, 1);
+        QVERIFY(checked(dlg, CTestDlg::ID_SOUND_SWITCH));
+        dlg.OnMailSwitch();
+        QCOMPARE(stored("MAIL", "1"), std::string("0"));
+        QCOMPARE(dlg.m_nMail, 0);
+        QVERIFY(!checked(dlg, CTestDlg::ID_MAIL_SWITCH));
+
+        dlg.OnSoundSwitch();
+        dlg.OnMailSwitch();
+        QCOMPARE(stored("SOUND", "SW"), std::string("0"));
+        QCOMPARE(stored("MAIL", "1"), std::string("1"));
+        QVERIFY(!checked(dlg, CTestDlg::ID_SOUND_SWITCH));
+        QVERIFY(checked(dlg, CTestDlg::ID_MAIL_SWITCH));
+
+        // Any value but 1 is off, and the next flip turns the switch on.
+        folder.writeIni("[SOUND]\nSW=2\n[MAIL]\n1=2\n");
+        CTestDlg fromTwo;
+        QVERIFY(!checked(fromTwo, CTestDlg::ID_SOUND_SWITCH));
+        QVERIFY(!checked(fromTwo, CTestDlg::ID_MAIL_SWITCH));
+        fromTwo.OnSoundSwitch();
+        fromTwo.OnMailSwitch();
+        QCOMPARE(stored("SOUND", "SW"), std::string("1"));
+        QCOMPARE(stored("MAIL", "1"), std::string("1"));
+        QVERIFY(checked(fromTwo, CTestDlg::ID_SOUND_SWITCH));
+        QVERIFY(checked(fromTwo, CTestDlg::ID_MAIL_SWITCH));
+    }
+
+    void switchesFollowWhatIsReadBack()
+    {
+        TestFolder folder;
+        CTestDlg dlg;
+        // The settings file can no longer be written: nothing changes.
+        appProfile().setPath(folder.file("gone/Parameter.INI"));
+        dlg.OnSoundSwitch();
+        dlg.OnMailSwitch();
+        QCOMPARE(dlg.m_nSound, 0);
+        QCOMPARE(dlg.m_nMail, 1);
+        QVERIFY(!checked(dlg, CTestDlg::ID_SOUND_SWITCH));
+        QVERIFY(checked(dlg, CTestDlg::ID_MAIL_SWITCH));
+    }
+
+    void exitClosesAtOnce()
+    {
+        TestFolder folder;
+        MessageBoxRecorder boxes;
+        CTestDlg dlg;
+        dlg.show();
+        dlg.menuAction(CTestDlg::ID_APP_EXIT)->trigger();
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(boxes.count(), 0);
+    }
+
+    void helpOpensFileOnlyWhenThere()
+    {
+        TestFolder folder;
+        CTestDlg dlg;
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+        dlg.OnHelpTopics();
+        QVERIFY(catcher.opened.isEmpty());
+        folder.writeFile("Molvane201.chm", "help");
+        dlg.OnHelpTopics();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(catcher.opened.size(), 1);
+        QCOMPARE(catcher.opened[0].toLocalFile(), QString::fromStdString(folder.file("Molvane201.chm").string()));
+    }
+
+    void settingsCommandOpensSettingsDialog()
+    {
+        TestFolder folder;
+        CTestDlg dlg;
+        dlg.show();
+        QString title;
+        QTimer::singleShot(0, [&title] {
+            if (auto* settings = qobject_cast<CSettingDlg*>(QApplication::activeModalWidget())) {
+                title = settings->windowTitle();
+                settings->accept();
+            }
+        });
+        dlg.menuAction(CTestDlg::ID_SETTINGS)->trigger();
+        QCOMPARE(title, QStringLiteral("出題設定画面"));
+    }
+
+    void aboutIsNewEachTimeAndEscCloses()
+    {
+        TestFolder folder;
+        CTestDlg dlg;
+        dlg.show();
+        for (int round = 0; round < 2; ++round) {
+            QPointer<CAboutDlg> shown;
+            QString version;
+            QTimer::singleShot(0, [&shown, &version] {
+                shown = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+                if (shown) {
+                    version = shown->ui()->versionLabel->text();
+                    QTest::keyClick(shown->ui()->closeButton, Qt::Key_Escape);
+                }
+            });
+            dlg.menuAction(CTestDlg::ID_APP_ABOUT)->trigger();
+            // It was shown, closed by Esc and is gone again.
+            QCOMPARE(version, QStringLiteral("Molvane Version 1.0.0"));
+            QVERIFY(shown.isNull());
+            QVERIFY(dlg.isVisible());
+        }
+    }
+};
+
+QTEST_MAIN(TestMenu)
+#include "test_menu.moc"
