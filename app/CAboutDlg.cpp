@@ -6,16 +6,8 @@
 #include <QCloseEvent>
 #include <QIcon>
 
-// The program's resources live in a static library; naming them here makes
-// sure the linker keeps them, so the icon is there to show.
-static void initResources()
-{
-    Q_INIT_RESOURCE(molvane);
-}
-
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::CAboutDlg>())
 {
-    initResources();
     m_ui->setupUi(this);
     DialogLook::removeCloseBox(this);
     DialogLook::applyFont(this);
