@@ -15,9 +15,13 @@ work=workdir
 mkdir -p "$work"
 # Copy the samples without replacing what a user changed there before.
 cp -rn sample/. "$work"/
+# The program lives beside its data, as installed: opening the settings
+# dialog makes the program's folder the current one, and bare question file
+# names are looked up there from then on.
+cp build/molvane "$work"/molvane
 cd "$work"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: running Molvane under Xvfb (a virtual display you cannot see)."
-  exec xvfb-run -a -s "-screen 0 1024x768x24" ../build/molvane
+  exec xvfb-run -a -s "-screen 0 1024x768x24" ./molvane
 fi
-exec ../build/molvane
+exec ./molvane
