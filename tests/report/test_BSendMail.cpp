@@ -62,6 +62,7 @@ private slots:
     void noPasswordOverUnencryptedConnection();
     void invalidArgumentsFailWithoutSending();
     void refusedConnection();
+    void refusedRecipient();
     void silentServerTimesOut();
     void nameWithLineBreaksCannotInjectHeaders();
 };
@@ -205,6 +206,17 @@ void TestBSendMail::refusedConnection()
     const Outcome o = sendMail(closed, "<boss@example.jp>", "<m@example.jp>\t:");
     VERIFY_FAILED(o);
     QVERIFY2(QString::fromStdString(o.failure).contains(QStringLiteral("connect")), o.failure.c_str());
+}
+
+void TestBSendMail::refusedRecipient()
+{
+    SmtpTestServer server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    const Outcome o = sendMail(server.serverArgument(), "<unknown@example.jp>", "<m@example.jp>\t:");
+    VERIFY_FAILED(o);
+    QVERIFY2(QString::fromStdString(o.failure).contains(QStringLiteral("refused")), o.failure.c_str());
+    QVERIFY2(QString::fromStdString(o.failure).contains(QStringLiteral("550")), o.failure.c_str());
+    QVERIFY(server.messages().isEmpty());
 }
 
 void TestBSendMail::silentServerTimesOut()

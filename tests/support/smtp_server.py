@@ -14,6 +14,7 @@ Options:
   --auth L:P     offer AUTH and accept only login L with password P
   --auth-plain   allow AUTH over an unencrypted connection
   --silent       accept connections and never say a word
+Recipients named "unknown@..." are refused with 550.
 Login attempts are appended to <folder>/auth-attempts.txt (logins only).
 """
 
@@ -67,6 +68,13 @@ class Store:
     def __init__(self, folder):
         self.folder = folder
         self.count = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        # Mailboxes named "unknown" do not exist here.
+        if address.lower().startswith("unknown@"):
+            return "550 5.1.1 No such user"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
