@@ -10,7 +10,6 @@
 
 #include <QEventLoop>
 #include <QPointer>
-#include <memory>
 #include <system_error>
 #include <thread>
 
