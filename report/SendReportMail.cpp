@@ -9,6 +9,7 @@
 #include "settings/AppProfile.h"
 
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QPointer>
 #include <system_error>
 #include <thread>
@@ -26,10 +27,19 @@ struct Sending {
     char failureText[kFailureTextSize] = {};
 };
 
+// The busy cursor while a mail is on its way.
+struct WaitCursor {
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 // Runs BSendMail on a worker thread and waits for it in a local event loop
 // that keeps painting and timers going but takes no user input.
 void sendWhileKeepingWindowAlive(Sending& mail)
 {
+    const WaitCursor busy;
     auto send = [&mail] {
         BSendMail(mail.server.c_str(), mail.recipient.c_str(), mail.sender.c_str(), mail.subject.c_str(),
                   mail.body.c_str(), nullptr, mail.failureText);

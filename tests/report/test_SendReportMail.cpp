@@ -7,6 +7,8 @@
 #include "support/SmtpTestServer.h"
 #include "support/TestSupport.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QPointer>
 #include <QTimer>
 #include <QtTest>
@@ -203,18 +205,25 @@ void TestSendReportMail::windowKeepsPaintingWhileSending()
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
 
-    // While the mail hangs, timers fire and the window repaints.
+    // While the mail hangs, timers fire, the window repaints and shows the
+    // busy cursor; the cursor is back before the outcome is shown.
     int ticks = 0;
+    bool busy = false;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, &dlg, [&] {
         ++ticks;
+        busy = QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
         dlg.repaint();
     });
+    bool cursorBackAtOutcome = false;
+    boxes.onShow([&](const MessageBox::Shown&) { cursorBackAtOutcome = !QGuiApplication::overrideCursor(); });
     timer.start(50);
     dlg.SendReportMail(0);
     timer.stop();
 
     QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    QVERIFY(busy);
+    QVERIFY(cursorBackAtOutcome);
     QCOMPARE(boxes.texts(), QStringList{kFailed});
 }
 
