@@ -1,5 +1,6 @@
 #include "MailMessage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
