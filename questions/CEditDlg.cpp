@@ -16,7 +16,10 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QListView>
+
+#include <limits>
 
 std::string g_strQuestionFile;
 
@@ -90,6 +93,12 @@ CEditDlg::CEditDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui:
     m_correctGroup->addButton(m_ui->correctRadio3, 2);
     m_correctGroup->addButton(m_ui->correctRadio4, 3);
     m_correctGroup->addButton(m_ui->correctRadio5, 4);
+
+    // The edits take texts of any length; the record's limits apply only
+    // when a question is written.
+    for (QLineEdit* edit : {m_ui->questionEdit, m_ui->answerEdit1, m_ui->answerEdit2, m_ui->answerEdit3,
+                            m_ui->answerEdit4, m_ui->answerEdit5, m_ui->accessCodeEdit})
+        edit->setMaxLength(std::numeric_limits<int>::max());
 
     m_numbers = new QuestionNumberModel(this);
     m_ui->numberList->setModel(m_numbers);
