@@ -45,6 +45,8 @@ bool QuestionFile::open(const std::string& storedName)
         return false;
     // in|out never creates a missing file.
     m_file.open(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (m_file.is_open())
+        m_path = path;
     return m_file.is_open();
 }
 
@@ -113,10 +115,34 @@ bool QuestionFile::writeAt(std::int64_t offset, const std::string& bytes)
 
 bool QuestionFile::appendQuestion(const QuestionRecord& record, const WarningSink& warn)
 {
-    bool ok = append(encodeHead(record.picture, record.mark, record.question, warn));
-    for (int i = 1; i <= kAnswerCount; ++i)
-        ok = append(encodeSlot(i, record.correct, record.answers[static_cast<std::size_t>(i - 1)], warn)) && ok;
-    return ok;
+    if (!m_file.is_open())
+        return false;
+    const std::string bytes = encodeRecord(record, warn);
+    const std::int64_t oldLength = length();
+    const std::int64_t at = static_cast<std::int64_t>(recordCountForLength(oldLength)) * kRecordSize;
+    std::string tail;
+    if (oldLength > at) {
+        m_file.clear();
+        m_file.seekg(static_cast<std::streamoff>(at), std::ios::beg);
+        tail.resize(static_cast<std::size_t>(oldLength - at));
+        m_file.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+        if (!m_file)
+            return false;
+    }
+    if (writeAt(at, bytes))
+        return true;
+    // Put the file back as it was: no torn record may shift later ones.
+    m_file.close();
+    std::error_code ec;
+    std::filesystem::resize_file(m_path, static_cast<std::uintmax_t>(oldLength), ec);
+    if (!tail.empty()) {
+        std::fstream restore(m_path, std::ios::in | std::ios::out | std::ios::binary);
+        restore.seekp(static_cast<std::streamoff>(at), std::ios::beg);
+        restore.write(tail.data(), static_cast<std::streamsize>(tail.size()));
+    }
+    m_file.clear();
+    m_file.open(m_path, std::ios::in | std::ios::out | std::ios::binary);
+    return false;
 }
 
 bool QuestionFile::rewriteQuestion(int n, const QuestionRecord& record, const WarningSink& warn)

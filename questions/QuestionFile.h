@@ -6,6 +6,7 @@
 #include "QuestionRecord.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -51,13 +52,17 @@ public:
     // Writes bytes at a byte offset.
     bool writeAt(std::int64_t offset, const std::string& bytes);
 
-    // Appends a record: head, then slots 1 to 5, each at the end of the file.
+    // Appends a record after the last whole record: head, then slots 1 to 5.
+    // Bytes after the last whole record (never read as a question) are
+    // overwritten, so the new record is found at its position. When writing
+    // fails the file gets back its old length and content.
     bool appendQuestion(const QuestionRecord& record, const WarningSink& warn);
     // Rewrites question n in place: head, then slot i at its own offset.
     bool rewriteQuestion(int n, const QuestionRecord& record, const WarningSink& warn);
 
 private:
     std::fstream m_file;
+    std::filesystem::path m_path;
 };
 
 } // namespace question
