@@ -172,11 +172,12 @@ private slots:
         QVERIFY(file.appendQuestion(makeQuestion("四", 4), nullptr));
         file.close();
 
+        // The new record goes at the record boundary, over the torn tail, so
+        // that it is found at its number.
         const std::string bytes = folder.readFile("q.txt");
-        QCOMPARE(bytes.size(), size_t(2250));
+        QCOMPARE(bytes.size(), size_t(2000));
         QCOMPARE(bytes.substr(500, 6), "000C" + sj("改"));
-        QCOMPARE(bytes.substr(1500, 250), std::string(250, 'x'));
-        QCOMPARE(decodeRecord(bytes.substr(1750)).question, sj("四"));
+        QCOMPARE(decodeRecord(bytes.substr(1500)).question, sj("四"));
     }
 
     void openingNeverCreatesAFile()
