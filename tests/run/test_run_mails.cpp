@@ -1,0 +1,161 @@
+// The mails of whole test runs, received by a real SMTP server.
+
+#include "TestSupport.h"
+#include "app/CTestDlg.h"
+#include "gui/TimerPeriods.h"
+#include "report/BSendMail.h"
+#include "run/ResultLog.h"
+#include "support/SmtpTestServer.h"
+#include "ui_CTestDlg.h"
+
+#include <QTest>
+
+namespace {
+
+const QString kResultMailSent =
+    QStringLiteral("テスト結果の送信を完了しました\r\nお疲れ様でした\r\n終了ボタンで終了して下さい");
+const QString kFailed = QStringLiteral("送信に失敗しました\r\n試験中止\r\nシステム管理者へ連絡して下さい");
+
+struct Run {
+    Run(SmtpTestServer& server, const char* settings) : prepared(prepare(server.port(), settings)) { dlg.show(); }
+
+    bool prepare(int port, const char* settings)
+    {
+        const QString ini = QStringLiteral("[SMTP]\n1=127.0.0.1\n[PORT]\n1=%1\n[TO]\n1=boss@example.jp\n"
+                                           "[FROM]\n1=molvane@example.jp\n[QUESTION]\n1=bank.txt\n"
+                                           "[TIME_LIMIT]\n1=10\n")
+                                .arg(port) +
+                            QString::fromUtf8(settings);
+        folder.writeIni(ini.toUtf8().constData());
+        std::vector<question::QuestionRecord> records;
+        for (int n = 1; n <= 3; ++n)
+            records.push_back(makeQuestion(("問題" + std::to_string(n)).c_str(), n));
+        folder.writeQuestions("bank.txt", records);
+        return true;
+    }
+
+    void start(const char* name)
+    {
+        dlg.ui()->nameEdit->setText(QString::fromUtf8(name));
+        QTest::mouseClick(dlg.ui()->startButton, Qt::LeftButton);
+    }
+
+    void answer(bool right)
+    {
+        const int position = right ? dlg.m_nAnswerPos : dlg.m_nAnswerPos % 5 + 1;
+        QPushButton* buttons[] = {dlg.ui()->answerButton1, dlg.ui()->answerButton2, dlg.ui()->answerButton3,
+                                  dlg.ui()->answerButton4, dlg.ui()->answerButton5};
+        QTest::mouseClick(buttons[position - 1], Qt::LeftButton);
+    }
+
+    TestFolder folder;
+    MessageBoxRecorder boxes;
+    SoundRecorder sounds;
+    bool prepared;
+    CTestDlg dlg;
+};
+
+QStringList subjects(const SmtpTestServer& server)
+{
+    QStringList out;
+    for (const ReceivedMail& m : server.messages())
+        out << m.subject;
+    return out;
+}
+
+} // namespace
+
+class TestRunMails : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { TimerPeriods::setOneSecondMs(5); }
+
+    void init()
+    {
+        resultLog().clear();
+        m_server = std::make_unique<SmtpTestServer>();
+        QVERIFY2(m_server->start(), qPrintable(m_server->error()));
+    }
+
+    void cleanup() { m_server.reset(); }
+
+    void completeRunSendsStartAndResultMails()
+    {
+        Run run(*m_server, "[QUESTION_CNT]\n1=3\n[LIFE]\n1=2\n[MAIL]\n1=1\n");
+        run.start("試験太郎");
+        QCOMPARE(subjects(*m_server), QStringList{QStringLiteral("【氏名】:試験太郎 開始")});
+        QCOMPARE(m_server->messages()[0].body.trimmed(), QStringLiteral("【テストスタート】"));
+        QVERIFY(run.boxes.texts().isEmpty()); // the start mail never reports
+        run.answer(true);
+        run.answer(false);
+        run.answer(true);
+
+        QCOMPARE(subjects(*m_server),
+                 (QStringList{QStringLiteral("【氏名】:試験太郎 開始"), QStringLiteral("【氏名】:試験太郎 終了")}));
+        QString body = m_server->messages()[1].body;
+        QCOMPARE(body.replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                 QStringLiteral("【問題】:bank.txt\n【氏名】:試験太郎\n【出題数】:3題\n【ミス許容数】:2回\n"
+                                "【制限時間】:10秒\n【結果 *正解, -不正解】\n (1):*\n (2):-\n (3):*\n"
+                                "【正解率】：66.7%\n"));
+        // "終了!!" first, then the line, then the mail and its outcome.
+        QCOMPARE(run.boxes.texts(), (QStringList{QStringLiteral("終了!!"), kResultMailSent}));
+        QVERIFY(resultLog().text().find(sj("【正解率】：66.7%\r\n")) != std::string::npos);
+    }
+
+    void noResultMail_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<QString>("answers"); // r = right, w = wrong, s = 停止
+        QTest::newRow("mail switch off") << "[QUESTION_CNT]\n1=3\n[LIFE]\n1=3\n[MAIL]\n1=0\n" << "rrr";
+        QTest::newRow("misses used up before the last question") << "[QUESTION_CNT]\n1=3\n[LIFE]\n1=1\n" << "w";
+        QTest::newRow("stopped") << "[QUESTION_CNT]\n1=3\n[LIFE]\n1=3\n" << "rs";
+        QTest::newRow("no question count") << "[QUESTION_CNT]\n1=0\n[LIFE]\n1=2\n" << "rww";
+    }
+    void noResultMail()
+    {
+        QFETCH(QString, settings);
+        QFETCH(QString, answers);
+        Run run(*m_server, settings.toUtf8().constData());
+        run.start("花子");
+        for (QChar c : answers) {
+            if (c == QLatin1Char('s'))
+                QTest::mouseClick(run.dlg.ui()->stopButton, Qt::LeftButton);
+            else
+                run.answer(c == QLatin1Char('r'));
+        }
+        QVERIFY(!run.dlg.isRunning());
+        QCOMPARE(subjects(*m_server), QStringList{QStringLiteral("【氏名】:花子 開始")});
+        QCOMPARE(run.boxes.texts(), QStringList{QStringLiteral("終了!!")});
+        QVERIFY(resultLog().text().find(sj("【正解率】")) == std::string::npos);
+    }
+
+    void lastAllowedMissOnTheLastQuestionStillSendsTheResult()
+    {
+        Run run(*m_server, "[QUESTION_CNT]\n1=2\n[LIFE]\n1=1\n");
+        run.start("花子");
+        run.answer(true);
+        run.answer(false);
+        QCOMPARE(subjects(*m_server).size(), 2);
+        QVERIFY(m_server->messages()[1].body.contains(QStringLiteral("【正解率】：50.0%")));
+        QCOMPARE(run.boxes.texts(), (QStringList{QStringLiteral("終了!!"), kResultMailSent}));
+    }
+
+    void failingMailsDoNotStopTheRun()
+    {
+        Run run(*m_server, "[QUESTION_CNT]\n1=1\n[LIFE]\n1=1\n");
+        m_server->stop(); // nobody listens any more
+        run.start("花子");
+        QVERIFY(run.dlg.isRunning());
+        QVERIFY(run.boxes.texts().isEmpty());
+        run.answer(false);
+        QCOMPARE(run.boxes.texts(), (QStringList{QStringLiteral("終了!!"), kFailed}));
+        // The rate line stays in the log although the mail did not go out.
+        QVERIFY(resultLog().text().find(sj("【正解率】： 0.0%\r\n")) != std::string::npos);
+    }
+
+private:
+    std::unique_ptr<SmtpTestServer> m_server;
+};
+
+QTEST_MAIN(TestRunMails)
+#include "test_run_mails.moc"

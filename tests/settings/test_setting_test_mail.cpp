@@ -1,0 +1,74 @@
+// The settings dialog's test mail goes to the stored account, whatever is
+// typed in the dialog.
+
+#include "TestSupport.h"
+#include "report/BSendMail.h"
+#include "settings/CSettingDlg.h"
+#include "support/SmtpTestServer.h"
+#include "ui_CSettingDlg.h"
+
+#include <QTest>
+
+class TestSettingTestMail : public QObject {
+    Q_OBJECT
+private slots:
+    void usesTheStoredServer()
+    {
+        SmtpTestServer server;
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        TestFolder folder;
+        folder.writeIni(QStringLiteral("[SMTP]\n1=127.0.0.1\n[PORT]\n1=%1\n[TO]\n1=boss@example.jp\n"
+                                       "[FROM]\n1=molvane@example.jp\n")
+                            .arg(server.port())
+                            .toUtf8()
+                            .constData());
+        MessageBoxRecorder boxes;
+        boxes.queue(MessageBox::Answer::Yes);
+        CSettingDlg dlg;
+        dlg.show();
+        // A new server typed but not saved takes no part.
+        dlg.ui()->smtpEdit->setText(QStringLiteral("127.0.0.1"));
+        dlg.ui()->portEdit->setText(QString::number(SmtpTestServer::unusedPort()));
+        QTest::mouseClick(dlg.ui()->testSendButton, Qt::LeftButton);
+
+        QCOMPARE(boxes.texts(), (QStringList{QStringLiteral("テストメールを送信しても宜しいですか?"),
+                                             QStringLiteral("テストメールの送信を完了しました")}));
+        QCOMPARE(boxes.shown()[1].icon, MessageBox::Icon::Information);
+        QCOMPARE(server.messages().size(), 1);
+        QCOMPARE(server.messages()[0].subject, QStringLiteral("【テストメール】"));
+        QCOMPARE(server.messages()[0].body.trimmed(), QStringLiteral("【テストメール】"));
+        QVERIFY(dlg.isVisible());
+    }
+
+    void unreachableStoredServerIsReported()
+    {
+        TestFolder folder;
+        folder.writeIni(QStringLiteral("[SMTP]\n1=127.0.0.1\n[PORT]\n1=%1\n[TO]\n1=boss@example.jp\n"
+                                       "[FROM]\n1=molvane@example.jp\n")
+                            .arg(SmtpTestServer::unusedPort())
+                            .toUtf8()
+                            .constData());
+        MessageBoxRecorder boxes;
+        boxes.queue(MessageBox::Answer::Yes);
+        CSettingDlg dlg;
+        dlg.show();
+        QTest::mouseClick(dlg.ui()->testSendButton, Qt::LeftButton);
+        QCOMPARE(boxes.texts().value(1),
+                 QStringLiteral("送信に失敗しました\r\n試験中止\r\nシステム管理者へ連絡して下さい"));
+    }
+
+    void emptyAccountIsTriedAndFails()
+    {
+        TestFolder folder;
+        MessageBoxRecorder boxes;
+        boxes.queue(MessageBox::Answer::Yes);
+        CSettingDlg dlg;
+        dlg.show();
+        QTest::mouseClick(dlg.ui()->testSendButton, Qt::LeftButton);
+        QCOMPARE(boxes.count(), 2);
+        QVERIFY(boxes.texts()[1].startsWith(QStringLiteral("送信に失敗しました")));
+    }
+};
+
+QTEST_MAIN(TestSettingTestMail)
+#include "test_setting_test_mail.moc"
