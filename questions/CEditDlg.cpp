@@ -9,6 +9,7 @@
 #include "gui/MessageBox.h"
 #include "gui/SjisText.h"
 #include "settings/AppProfile.h"
+#include "settings/EditAccessCode.h"
 #include "ui_CEditDlg.h"
 
 #include <QAbstractButton>
@@ -24,10 +25,6 @@
 std::string g_strQuestionFile;
 
 namespace {
-
-// The edit access code is built in and has zero length: only an empty entry
-// unlocks the commands.
-const std::string kEditAccessCode;
 
 const char* const kQuestionSection = "QUESTION";
 const char* const kQuestionCountSection = "QUESTION_CNT";
@@ -240,7 +237,7 @@ std::string CEditDlg::choosePictureNumber()
 void CEditDlg::OnAuth()
 {
     UpdateData(true);
-    if (m_strAccessCode != kEditAccessCode) {
+    if (!settings::isEditAccessCode(m_strAccessCode)) {
         MessageBox::show(this, kWrongCode, MessageBox::Icon::Information);
         return;
     }
