@@ -1,6 +1,7 @@
 #include "CTestDlg.h"
 
 #include "CLampStatic.h"
+#include "gui/DataExchange.h"
 #include "gui/DialogLook.h"
 #include "gui/MessageBox.h"
 #include "gui/PictureLoader.h"
@@ -130,32 +131,16 @@ void CTestDlg::OnInitDialog()
 
 void CTestDlg::UpdateData(bool saveAndValidate)
 {
-    struct Binding {
-        std::string* member;
-        QWidget* control;
-    };
+    using DataExchange::exchangeText;
     // Control 1042 (the picture) is visited first and carries no text.
-    const Binding bindings[] = {
-        {&m_strAnswer1, m_ui->answerEdit1}, {&m_strQuestion, m_ui->questionEdit},
-        {&m_strAnswer2, m_ui->answerEdit2}, {&m_strAnswer3, m_ui->answerEdit3},
-        {&m_strAnswer4, m_ui->answerEdit4}, {&m_strProgress, m_ui->progressLabel},
-        {&m_strAnswer5, m_ui->answerEdit5}, {&m_strName, m_ui->nameEdit},
-    };
-    for (const Binding& b : bindings) {
-        if (auto* edit = qobject_cast<QLineEdit*>(b.control)) {
-            if (saveAndValidate) {
-                *b.member = toSjis(edit->text());
-            } else {
-                edit->setText(fromSjis(*b.member));
-                edit->setCursorPosition(0);
-            }
-        } else if (auto* label = qobject_cast<QLabel*>(b.control)) {
-            if (saveAndValidate)
-                *b.member = toSjis(label->text());
-            else
-                label->setText(fromSjis(*b.member));
-        }
-    }
+    exchangeText(saveAndValidate, m_ui->answerEdit1, m_strAnswer1);
+    exchangeText(saveAndValidate, m_ui->questionEdit, m_strQuestion);
+    exchangeText(saveAndValidate, m_ui->answerEdit2, m_strAnswer2);
+    exchangeText(saveAndValidate, m_ui->answerEdit3, m_strAnswer3);
+    exchangeText(saveAndValidate, m_ui->answerEdit4, m_strAnswer4);
+    exchangeText(saveAndValidate, m_ui->progressLabel, m_strProgress);
+    exchangeText(saveAndValidate, m_ui->answerEdit5, m_strAnswer5);
+    exchangeText(saveAndValidate, m_ui->nameEdit, m_strName);
 }
 
 QPushButton* CTestDlg::answerButton(int position) const

@@ -4,6 +4,7 @@
 #include "QuestionFileOps.h"
 #include "QuestionNumberModel.h"
 #include "QuestionRecord.h"
+#include "gui/DataExchange.h"
 #include "gui/DialogLook.h"
 #include "gui/FileDialog.h"
 #include "gui/MessageBox.h"
@@ -60,22 +61,9 @@ std::filesystem::path nativeOf(const QString& chosen)
     return std::filesystem::path(QFile::encodeName(chosen).toStdString());
 }
 
-// Moves a text between an edit and its member. A member whose text is shown
-// unchanged keeps its bytes, so that bytes which do not show as themselves
-// (invalid Shift-JIS read from a file) are written back as they were.
-template <typename Widget>
-void exchangeText(bool save, Widget* widget, std::string& member)
-{
-    if (save) {
-        const QString shown = widget->text();
-        if (shown != fromSjis(member))
-            member = toSjis(shown);
-    } else {
-        widget->setText(fromSjis(member));
-    }
-}
-
 } // namespace
+
+using DataExchange::exchangeText;
 
 CEditDlg::CEditDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::CEditDlg>())
 {

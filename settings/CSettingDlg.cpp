@@ -3,6 +3,7 @@
 #include "EditAccessCode.h"
 #include "app/CTestDlg.h"
 #include "core/ShiftJis.h"
+#include "gui/DataExchange.h"
 #include "gui/DialogLook.h"
 #include "gui/MessageBox.h"
 #include "gui/SjisText.h"
@@ -50,30 +51,6 @@ std::string withUnit(int value, const char* unitUtf8)
     return std::to_string(value) + sjis::fromUtf8(unitUtf8);
 }
 
-// Edits and labels hold Unicode; members hold Shift-JIS. A text the user has
-// not touched keeps its stored bytes, even bytes that have no Unicode
-// equivalent, so that a Save never alters what it did not change.
-void exchangeText(bool save, std::string& member, QLineEdit* edit)
-{
-    if (save) {
-        if (edit->text() != fromSjis(member))
-            member = toSjis(edit->text());
-    } else {
-        edit->setText(fromSjis(member));
-        edit->setCursorPosition(0);
-    }
-}
-
-void exchangeText(bool save, std::string& member, QLabel* label)
-{
-    if (save) {
-        if (label->text() != fromSjis(member))
-            member = toSjis(label->text());
-    } else {
-        label->setText(fromSjis(member));
-    }
-}
-
 // Index of the checked radio of the group (-1 for none), or checks the one
 // at the index.
 void exchangeRadio(bool save, int& member, QRadioButton* first, QRadioButton* second)
@@ -97,6 +74,8 @@ void exchangeRadio(bool save, int& member, QRadioButton* first, QRadioButton* se
 }
 
 } // namespace
+
+using DataExchange::exchangeText;
 
 CSettingDlg::CSettingDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::CSettingDlg>())
 {
@@ -132,22 +111,22 @@ CSettingDlg::~CSettingDlg() = default;
 
 void CSettingDlg::UpdateData(bool save)
 {
-    exchangeText(save, m_strCountLabel, m_ui->countLabel);
-    exchangeText(save, m_strLifeLabel, m_ui->lifeLabel);
-    exchangeText(save, m_strTimeLabel, m_ui->timeLabel);
+    exchangeText(save, m_ui->countLabel, m_strCountLabel);
+    exchangeText(save, m_ui->lifeLabel, m_strLifeLabel);
+    exchangeText(save, m_ui->timeLabel, m_strTimeLabel);
     exchangeRadio(save, m_nOrder, m_ui->fileOrderRadio, m_ui->randomOrderRadio);
-    exchangeText(save, m_strSmtp, m_ui->smtpEdit);
-    exchangeText(save, m_strTo, m_ui->toEdit);
-    exchangeText(save, m_strFrom, m_ui->fromEdit);
-    exchangeText(save, m_strId, m_ui->idEdit);
-    exchangeText(save, m_strPw, m_ui->pwEdit);
+    exchangeText(save, m_ui->smtpEdit, m_strSmtp);
+    exchangeText(save, m_ui->toEdit, m_strTo);
+    exchangeText(save, m_ui->fromEdit, m_strFrom);
+    exchangeText(save, m_ui->idEdit, m_strId);
+    exchangeText(save, m_ui->pwEdit, m_strPw);
     if (save)
         m_nUseAuth = m_ui->useAuthCheck->isChecked() ? 1 : 0;
     else
         m_ui->useAuthCheck->setChecked(m_nUseAuth != 0);
-    exchangeText(save, m_strPort, m_ui->portEdit);
-    exchangeText(save, m_strQuestionFile, m_ui->questionFileEdit);
-    exchangeText(save, m_strAccessCode, m_ui->accessCodeEdit);
+    exchangeText(save, m_ui->portEdit, m_strPort);
+    exchangeText(save, m_ui->questionFileEdit, m_strQuestionFile);
+    exchangeText(save, m_ui->accessCodeEdit, m_strAccessCode);
 }
 
 void CSettingDlg::OnInitDialog()
