@@ -1,6 +1,7 @@
 #include "CTestDlg.h"
 
 #include "CLampStatic.h"
+#include "SystemMenu.h"
 #include "gui/DataExchange.h"
 #include "gui/DialogLook.h"
 #include "gui/MessageBox.h"
@@ -103,8 +104,9 @@ void CTestDlg::OnInitDialog()
     // 1. Controls exist; the (empty) members go into them; centred by the
     //    window system when shown.
     UpdateData(false);
-    // 2./3. The About item of the system menu has no counterpart on this
-    //    platform's window frames; the menu's バージョン情報 opens the box.
+    // 2. The About item of the system menu (where the platform has one).
+    SystemMenu::addAboutItem(this, QStringLiteral("Molvaneのﾊﾞｰｼﾞｮﾝ情報(&A)..."));
+    // 3. The icon was set with the window.
     // 4. Stop and the answer buttons start disabled.
     m_ui->stopButton->setEnabled(false);
     m_ui->answerButton1->setEnabled(false);
@@ -206,4 +208,14 @@ void CTestDlg::OnEdit()
 {
     CEditDlg editor(this);
     editor.exec();
+}
+
+bool CTestDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    if (SystemMenu::isAboutCommand(message)) {
+        OnAbout();
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
 }

@@ -100,6 +100,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
     void OnInitDialog();

@@ -8,6 +8,7 @@ int main(int argc, char* argv[])
     CTestApp app;
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Molvane"));
+    QApplication::setApplicationVersion(QStringLiteral("1.4.0.0"));
     app.InitInstance();
     return 0;
 }
