@@ -22,6 +22,7 @@
 #include <QListView>
 
 #include <limits>
+#include <optional>
 
 std::string g_strQuestionFile;
 
@@ -419,16 +420,23 @@ void CEditDlg::OnDeleteQuestion()
     m_ui->deleteQuestionButton->setEnabled(false);
 }
 
+std::optional<std::filesystem::path> CEditDlg::ChooseTextFile(FileDialog::Kind kind, const QString& question)
+{
+    const QString chosen = kind == FileDialog::Kind::Save
+                               ? FileDialog::getSaveFileName(this, kTextFilter, QStringLiteral("txt"))
+                               : FileDialog::getOpenFileName(this, kTextFilter, QStringLiteral("txt"));
+    UpdateData(true);
+    if (chosen.isEmpty() || !MessageBox::ask(this, question))
+        return std::nullopt;
+    return nativeOf(chosen);
+}
+
 void CEditDlg::OnNewFile()
 {
-    const QString chosen = FileDialog::getSaveFileName(this, kTextFilter, QStringLiteral("txt"));
-    UpdateData(true);
-    if (chosen.isEmpty())
+    const std::optional<std::filesystem::path> chosen = ChooseTextFile(FileDialog::Kind::Save, kAskNewFile);
+    if (!chosen)
         return;
-    if (!MessageBox::ask(this, kAskNewFile))
-        return;
-
-    const std::filesystem::path path = nativeOf(chosen);
+    const std::filesystem::path& path = *chosen;
     switch (question::appendTemplateRecords(path)) {
     case question::NewFileResult::Done:
         break;
@@ -454,14 +462,10 @@ void CEditDlg::OnNewFile()
 
 void CEditDlg::OnDeleteFile()
 {
-    const QString chosen = FileDialog::getOpenFileName(this, kTextFilter, QStringLiteral("txt"));
-    UpdateData(true);
-    if (chosen.isEmpty())
+    const std::optional<std::filesystem::path> chosen = ChooseTextFile(FileDialog::Kind::Open, kAskDeleteFile);
+    if (!chosen)
         return;
-    if (!MessageBox::ask(this, kAskDeleteFile))
-        return;
-
-    const std::filesystem::path path = nativeOf(chosen);
+    const std::filesystem::path& path = *chosen;
     if (question::isConfiguredFile(path, m_strFileName) || question::isConfiguredFile(path, g_strQuestionFile) ||
         question::isReadMeFile(path)) {
         MessageBox::show(this, kProtectedFile, MessageBox::Icon::Stop);

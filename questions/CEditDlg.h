@@ -3,8 +3,12 @@
 // question file, adds and updates questions, deletes a question, creates and
 // deletes question files. Its commands stay locked until 認証.
 
+#include "gui/FileDialog.h"
+
 #include <QDialog>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QButtonGroup;
@@ -72,6 +76,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The file dialog of 新規 and 削除, then (unless cancelled) the question;
+    // the chosen path when both went through.
+    std::optional<std::filesystem::path> ChooseTextFile(FileDialog::Kind kind, const QString& question);
+
     void OnInitDialog();
     std::string* answerMember(int i);
     // Picture number for a question being written: the first three bytes of

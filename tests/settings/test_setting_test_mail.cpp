@@ -9,6 +9,17 @@
 
 #include <QTest>
 
+namespace {
+void writeAccount(const TestFolder& folder, int port)
+{
+    folder.writeIni(QStringLiteral("[SMTP]\n1=127.0.0.1\n[PORT]\n1=%1\n[TO]\n1=boss@example.jp\n"
+                                   "[FROM]\n1=molvane@example.jp\n")
+                        .arg(port)
+                        .toUtf8()
+                        .constData());
+}
+} // namespace
+
 class TestSettingTestMail : public QObject {
     Q_OBJECT
 private slots:
@@ -17,11 +28,7 @@ private slots:
         SmtpTestServer server;
         QVERIFY2(server.start(), qPrintable(server.error()));
         TestFolder folder;
-        folder.writeIni(QStringLiteral("[SMTP]\n1=127.0.0.1\n[PORT]\n1=%1\n[TO]\n1=boss@example.jp\n"
-                                       "[FROM]\n1=molvane@example.jp\n")
-                            .arg(server.port())
-                            .toUtf8()
-                            .constData());
+        writeAccount(folder, server.port());
         MessageBoxRecorder boxes;
         boxes.queue(MessageBox::Answer::Yes);
         CSettingDlg dlg;
@@ -43,11 +50,7 @@ private slots:
     void unreachableStoredServerIsReported()
     {
         TestFolder folder;
-        folder.writeIni(QStringLiteral("[SMTP]\n1=127.0.0.1\n[PORT]\n1=%1\n[TO]\n1=boss@example.jp\n"
-                                       "[FROM]\n1=molvane@example.jp\n")
-                            .arg(SmtpTestServer::unusedPort())
-                            .toUtf8()
-                            .constData());
+        writeAccount(folder, SmtpTestServer::unusedPort());
         MessageBoxRecorder boxes;
         boxes.queue(MessageBox::Answer::Yes);
         CSettingDlg dlg;
