@@ -11,6 +11,7 @@ PACKAGES=(
   fonts-ipafont-gothic
   python3 python3-aiosmtpd openssl
   xvfb xauth imagemagick
+  clang libclang-rt-14-dev
 )
 
 SUDO=""
@@ -32,5 +33,6 @@ fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update
-$SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+# Wait for another installation on this machine rather than fail on its lock.
+$SUDO apt-get -o DPkg::Lock::Timeout=900 update
+$SUDO apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"
