@@ -58,9 +58,14 @@ public:
     // fails the file gets back its old length and content.
     bool appendQuestion(const QuestionRecord& record, const WarningSink& warn);
     // Rewrites question n in place: head, then slot i at its own offset.
+    // False, with nothing written, for a number the file does not hold. When
+    // writing fails the old record is put back.
     bool rewriteQuestion(int n, const QuestionRecord& record, const WarningSink& warn);
 
 private:
+    // Writes the record's head and slots at base, one piece at a time.
+    bool writePieces(std::int64_t base, const QuestionRecord& record, const WarningSink& warn);
+
     std::fstream m_file;
     std::filesystem::path m_path;
 };

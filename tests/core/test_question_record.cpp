@@ -104,6 +104,25 @@ private slots:
         QCOMPARE(d.correct, 2);
     }
 
+    void everyFieldEndsAtItsOwnLastByte()
+    {
+        // Text up to the last byte of every field, each field followed by a
+        // mark "*": no field may take a byte of its neighbour or leave one out.
+        std::string bytes = "012N" + std::string(96, 'q');
+        for (char c : {'a', 'b', 'c', 'd', 'e'})
+            bytes += "*" + std::string(79, c);
+        const QuestionRecord d = decodeRecord(bytes);
+        const RawQuestion raw = cutRawFields(bytes);
+        QCOMPARE(d.question, std::string(96, 'q'));
+        QCOMPARE(raw.question, std::string(96, 'q'));
+        for (std::size_t k = 0; k < 5; ++k) {
+            QCOMPARE(d.answers[k], std::string(79, static_cast<char>('a' + k)));
+            QCOMPARE(raw.answers[k], std::string(79, static_cast<char>('a' + k)));
+            QCOMPARE(raw.marks[k], '*');
+        }
+        QCOMPARE(d.correct, 1);
+    }
+
     void zeroByteEndsTheText()
     {
         QuestionRecord r = makeQuestion("問題文", 5);
@@ -169,6 +188,10 @@ private slots:
         r.question = sj("改");
         r.mark = 'C';
         QVERIFY(file.rewriteQuestion(2, r, nullptr));
+        // Only a question the file holds is rewritten, never the torn tail.
+        QVERIFY(!file.rewriteQuestion(4, r, nullptr));
+        QVERIFY(!file.rewriteQuestion(0, r, nullptr));
+        QCOMPARE(file.length(), std::int64_t(1750));
         QVERIFY(file.appendQuestion(makeQuestion("四", 4), nullptr));
         file.close();
 
