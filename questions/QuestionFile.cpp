@@ -148,7 +148,9 @@ bool QuestionFile::writePieces(std::int64_t base, const QuestionRecord& record, 
 
 bool QuestionFile::appendQuestion(const QuestionRecord& record, const WarningSink& warn)
 {
-    if (!m_file.is_open())
+    // A file without write permission stays as it is, also for root, who
+    // could open it for writing all the same.
+    if (!m_file.is_open() || fsutil::isReadOnly(m_path))
         return false;
     const std::int64_t oldLength = length();
     const std::int64_t at = static_cast<std::int64_t>(recordCountForLength(oldLength)) * kRecordSize;
@@ -181,7 +183,7 @@ bool QuestionFile::rewriteQuestion(int n, const QuestionRecord& record, const Wa
 {
     // Only a question the file holds is rewritten: nothing is ever written
     // past the last whole record.
-    if (!m_file.is_open() || n < 1 || n > recordCount())
+    if (!m_file.is_open() || fsutil::isReadOnly(m_path) || n < 1 || n > recordCount())
         return false;
     const std::int64_t base = offsetOfQuestion(n);
     std::string old;

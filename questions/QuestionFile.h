@@ -52,6 +52,8 @@ public:
     // Writes bytes at a byte offset.
     bool writeAt(std::int64_t offset, const std::string& bytes);
 
+    // Neither write below touches a file without write permission (see
+    // fsutil::isReadOnly), even when it could be opened for writing.
     // Appends a record after the last whole record: head, then slots 1 to 5.
     // Bytes after the last whole record (never read as a question) are
     // overwritten, so the new record is found at its position. When writing

@@ -7,6 +7,7 @@
 #include "questions/QuestionRecord.h"
 
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace question;
 
@@ -194,6 +195,15 @@ private slots:
         QCOMPARE(file.length(), std::int64_t(1750));
         QVERIFY(file.appendQuestion(makeQuestion("四", 4), nullptr));
         file.close();
+        // Made read-only, the file takes no write, not even from root.
+        ::chmod(folder.file("q.txt").c_str(), 0444);
+        const std::string before = folder.readFile("q.txt");
+        if (file.open("q.txt")) {
+            QVERIFY(!file.rewriteQuestion(1, r, nullptr));
+            QVERIFY(!file.appendQuestion(r, nullptr));
+            file.close();
+        }
+        QCOMPARE(folder.readFile("q.txt"), before);
 
         // The new record goes at the record boundary, over the torn tail, so
         // that it is found at its number.
