@@ -47,8 +47,7 @@ const QString kWriteError = QStringLiteral("ファイル書き込みエラー");
 const QString kAskDeleteQuestion = QStringLiteral("問題を削除します");
 const QString kLastQuestion = QStringLiteral("最後の問題は削除できません");
 const QString kTempOpenError = QStringLiteral("ファイル2オープンエラー");
-const QString kNumberGone =
-    QStringLiteral("選択した問題は問題ファイルにありません。問題ファイルが変更されたため、問題番号を読み直しました。");
+const QString kNumberGone = QStringLiteral("選択した問題は問題ファイルにありません。問題番号を読み直しました。");
 const QString kDeleteFailed = QStringLiteral("問題を削除できませんでした。問題ファイルは元のままです。");
 const QString kAskNewFile = QStringLiteral("問題ファイルを新規作成します");
 const QString kAskDeleteFile = QStringLiteral("問題ファイルを削除します");

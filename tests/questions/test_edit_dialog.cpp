@@ -487,8 +487,7 @@ void TestEditDialog::bankChangedOnDiskIsTakenAsItIs_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("refusal");
     QTest::addColumn<QString>("shown");
-    const QString gone = QStringLiteral(
-        "選択した問題は問題ファイルにありません。問題ファイルが変更されたため、問題番号を読み直しました。");
+    const QString gone = QStringLiteral("選択した問題は問題ファイルにありません。問題番号を読み直しました。");
     const QString one = QStringLiteral("一");
     const QString three = QStringLiteral("三");
     QTest::newRow("delete the last one left")
