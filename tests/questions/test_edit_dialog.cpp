@@ -88,6 +88,16 @@ std::string bankOf(std::initializer_list<question::QuestionRecord> list)
     return out;
 }
 
+// Makes q.txt, holding the questions 一, 二 and 三, the editor's file, with
+// QUESTION_CNT set to count; returns the bank's bytes.
+std::string writeBankOfThree(const TestFolder& folder, int count)
+{
+    folder.writeIni(QStringLiteral("[QUESTION]\n1=q.txt\n[QUESTION_CNT]\n1=%1\n").arg(count).toUtf8().constData());
+    const std::string bank = bankOf({makeQuestion("一", 1), makeQuestion("二", 2), makeQuestion("三", 3)});
+    folder.writeFile("q.txt", bank);
+    return bank;
+}
+
 QuestionRecord marked(QuestionRecord r, char mark)
 {
     r.mark = mark;
@@ -206,9 +216,7 @@ void TestEditDialog::unreadableQuestionFiles()
 void TestEditDialog::addsQuestions()
 {
     TestFolder folder;
-    folder.writeIni("[QUESTION]\n1=q.txt\n");
-    const std::string bank = bankOf({makeQuestion("一", 1), makeQuestion("二", 2), makeQuestion("三", 3)});
-    folder.writeFile("q.txt", bank);
+    const std::string bank = writeBankOfThree(folder, 3);
     MessageBoxRecorder boxes;
     FileDialogStub files;
     auto dlg = openEditor();
@@ -397,9 +405,7 @@ void TestEditDialog::deletesAQuestion()
     QFETCH(int, countBefore);
     QFETCH(int, countAfter);
     TestFolder folder;
-    folder.writeIni(QStringLiteral("[QUESTION]\n1=q.txt\n[QUESTION_CNT]\n1=%1\n").arg(countBefore).toUtf8().constData());
-    const std::string bank = bankOf({makeQuestion("一", 1), makeQuestion("二", 2), makeQuestion("三", 3)});
-    folder.writeFile("q.txt", bank);
+    const std::string bank = writeBankOfThree(folder, countBefore);
     MessageBoxRecorder boxes;
     auto dlg = openEditor();
     select(*dlg, 1);
@@ -443,9 +449,7 @@ void TestEditDialog::neverDeletesTheLastQuestion()
 void TestEditDialog::failedDeletionKeepsBankAndEditor()
 {
     TestFolder folder;
-    folder.writeIni("[QUESTION]\n1=q.txt\n[QUESTION_CNT]\n1=3\n");
-    const std::string bank = bankOf({makeQuestion("一", 1), makeQuestion("二", 2), makeQuestion("三", 3)});
-    folder.writeFile("q.txt", bank);
+    const std::string bank = writeBankOfThree(folder, 3);
     MessageBoxRecorder boxes;
     auto dlg = openEditor();
     select(*dlg, 1);
@@ -505,9 +509,7 @@ void TestEditDialog::bankChangedOnDiskIsTakenAsItIs()
     QFETCH(QString, refusal);
     QFETCH(QString, shown);
     TestFolder folder;
-    folder.writeIni("[QUESTION]\n1=q.txt\n[QUESTION_CNT]\n1=3\n");
-    const std::string bank = bankOf({makeQuestion("一", 1), makeQuestion("二", 2), makeQuestion("三", 3)});
-    folder.writeFile("q.txt", bank);
+    const std::string bank = writeBankOfThree(folder, 3);
     MessageBoxRecorder boxes;
     auto dlg = openEditor();
     select(*dlg, command.isEmpty() ? 0 : selected);
