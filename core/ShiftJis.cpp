@@ -90,6 +90,56 @@ bool substitute(std::string_view& in, std::string& out)
     return false;
 }
 
+// Single bytes that code page 932 holds without a character of its own: the
+// converter refuses them, Windows keeps them as these code points, so that
+// they come back as the same bytes.
+struct SingleByte {
+    unsigned char byte;
+    const char* utf8;
+};
+const SingleByte kSingleBytes[] = {
+    {0x80, "\u0080"},
+    {0xA0, "\uF8F0"},
+    {0xFD, "\uF8F1"},
+    {0xFE, "\uF8F2"},
+    {0xFF, "\uF8F3"},
+};
+
+const char* singleByteText(unsigned char c)
+{
+    for (const SingleByte& s : kSingleBytes) {
+        if (s.byte == c)
+            return s.utf8;
+    }
+    return nullptr;
+}
+
+// Replaces the character at the start of `in` when it stands for one of the
+// single bytes above.
+bool singleByte(std::string_view& in, std::string& out)
+{
+    for (const SingleByte& s : kSingleBytes) {
+        const std::string_view text(s.utf8);
+        if (in.substr(0, text.size()) == text) {
+            out += static_cast<char>(s.byte);
+            in.remove_prefix(text.size());
+            return true;
+        }
+    }
+    return false;
+}
+
+// Where the next character that the converter must not see starts.
+std::size_t nextSpecial(std::string_view in)
+{
+    std::size_t stop = in.size();
+    for (const Substitute& s : kSubstitutes)
+        stop = std::min(stop, in.find(s.from));
+    for (const SingleByte& s : kSingleBytes)
+        stop = std::min(stop, in.find(s.utf8));
+    return stop;
+}
+
 } // namespace
 
 std::string toUtf8(std::string_view cp932)
@@ -98,8 +148,10 @@ std::string toUtf8(std::string_view cp932)
     out.reserve(cp932.size() * 3 / 2);
     Converter conv("UTF-8", "CP932");
     if (!conv.valid()) {
-        for (unsigned char c : cp932)
-            out += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string("\xEF\xBF\xBD");
+        for (unsigned char c : cp932) {
+            const char* single = singleByteText(c);
+            out += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string(single ? single : "\xEF\xBF\xBD");
+        }
         return out;
     }
     std::string_view in = cp932;
@@ -107,7 +159,8 @@ std::string toUtf8(std::string_view cp932)
         bool error = false;
         conv.run(in, out, error);
         if (error && !in.empty()) {
-            out += "\xEF\xBF\xBD";
+            const char* single = singleByteText(static_cast<unsigned char>(in.front()));
+            out += single ? single : "\xEF\xBF\xBD";
             in.remove_prefix(1);
         }
     }
@@ -121,15 +174,10 @@ std::string fromUtf8(std::string_view utf8)
     Converter conv("CP932", "UTF-8");
     std::string_view in = utf8;
     while (!in.empty()) {
-        if (substitute(in, out))
+        if (substitute(in, out) || singleByte(in, out))
             continue;
-        // Convert up to the next character that needs a substitute.
-        std::size_t stop = in.size();
-        for (const Substitute& s : kSubstitutes) {
-            const std::size_t at = in.find(s.from);
-            if (at != std::string_view::npos && at < stop)
-                stop = at;
-        }
+        // Convert up to the next character that the converter must not see.
+        const std::size_t stop = nextSpecial(in);
         std::string_view chunk = in.substr(0, stop);
         in.remove_prefix(stop);
         while (!chunk.empty()) {

@@ -4,7 +4,9 @@
 //
 // Files and mails hold code page 932 bytes; Unicode is used only to show text
 // and to put it in a mail. Decoding never fails: an invalid or cut byte
-// sequence turns into U+FFFD. Encoding never fails either: a character that
+// sequence turns into U+FFFD. The single bytes 0x80, 0xA0, 0xFD, 0xFE and
+// 0xFF become U+0080, U+F8F0, U+F8F1, U+F8F2 and U+F8F3, as on Windows, and
+// go back to the same bytes. Encoding never fails either: a character that
 // code page 932 cannot hold becomes "?".
 
 #include <string>

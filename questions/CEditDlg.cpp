@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 
@@ -46,6 +47,7 @@ const QString kWriteError = QStringLiteral("ファイル書き込みエラー");
 const QString kAskDeleteQuestion = QStringLiteral("問題を削除します");
 const QString kLastQuestion = QStringLiteral("最後の問題は削除できません");
 const QString kTempOpenError = QStringLiteral("ファイル2オープンエラー");
+const QString kNumberGone = QStringLiteral("選択した問題は問題ファイルにありません。問題番号を読み直しました。");
 const QString kDeleteFailed = QStringLiteral("問題を削除できませんでした。問題ファイルは元のままです。");
 const QString kAskNewFile = QStringLiteral("問題ファイルを新規作成します");
 const QString kAskDeleteFile = QStringLiteral("問題ファイルを削除します");
@@ -61,6 +63,28 @@ std::filesystem::path nativeOf(const QString& chosen)
 {
     return std::filesystem::path(QFile::encodeName(chosen).toStdString());
 }
+
+// The open number list takes Enter to choose the highlighted number, and
+// does so before the key reaches the dialog's filter. Enter does nothing in
+// the editor, in the open list too: a number is chosen by the mouse or by
+// the arrow keys.
+class PopupEnterFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                event->accept();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 } // namespace
 
@@ -91,6 +115,10 @@ CEditDlg::CEditDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui:
     auto* popup = new QListView(m_ui->numberList);
     popup->setUniformItemSizes(true);
     m_ui->numberList->setView(popup);
+    // Installed after the list's own handling of its popup, so it comes first.
+    auto* enterFilter = new PopupEnterFilter(popup);
+    popup->installEventFilter(enterFilter);
+    popup->viewport()->installEventFilter(enterFilter);
 
     connect(m_ui->authButton, &QPushButton::clicked, this, &CEditDlg::OnAuth);
     connect(m_ui->numberList, QOverload<int>::of(&QComboBox::activated), this, &CEditDlg::OnSelectNumber);
@@ -238,6 +266,14 @@ void CEditDlg::OnAuth()
     m_ui->clearButton->setEnabled(true);
 }
 
+void CEditDlg::NumberGone(int count)
+{
+    MessageBox::show(this, kNumberGone, MessageBox::Icon::Stop);
+    RefillNumbers(count);
+    m_ui->updateButton->setEnabled(false);
+    m_ui->deleteQuestionButton->setEnabled(false);
+}
+
 void CEditDlg::OnSelectNumber()
 {
     const int index = m_ui->numberList->currentIndex();
@@ -248,6 +284,11 @@ void CEditDlg::OnSelectNumber()
     question::QuestionFile file;
     if (!file.open(g_strQuestionFile)) {
         MessageBox::show(this, text(question::kOpenErrorMessage), MessageBox::Icon::Stop);
+        return;
+    }
+    if (n > file.recordCount()) {
+        // The file shrank since the list was filled.
+        NumberGone(file.recordCount());
         return;
     }
     question::QuestionRecord record;
@@ -323,8 +364,12 @@ void CEditDlg::OnUpdateQuestion()
     const int n = index + 1;
 
     question::QuestionFile file;
-    if (!file.open(g_strQuestionFile) || n > file.recordCount()) {
+    if (!file.open(g_strQuestionFile)) {
         MessageBox::show(this, text(question::kOpenErrorMessage), MessageBox::Icon::Stop);
+        return;
+    }
+    if (n > file.recordCount()) {
+        NumberGone(file.recordCount());
         return;
     }
     UpdateData(true);
@@ -337,17 +382,20 @@ void CEditDlg::OnUpdateQuestion()
         record.answers[static_cast<std::size_t>(i - 1)] = *answerMember(i);
     record.correct = m_nCorrectAnswer >= 0 ? m_nCorrectAnswer + 1 : 0;
 
-    const bool written = file.rewriteQuestion(n, record, [this](const char* w) { showWarning(w); });
+    if (!file.rewriteQuestion(n, record, [this](const char* w) { showWarning(w); })) {
+        // The old record is back in place; the fields keep what was typed.
+        file.close();
+        MessageBox::show(this, kWriteError, MessageBox::Icon::Stop);
+        return;
+    }
 
-    // The fields show the texts as they now stand in the file.
+    // The answer fields show their texts as they now stand in the file; the
+    // question field keeps what was typed.
     const question::QuestionRecord stored = question::decodeRecord(question::encodeRecord(record, nullptr));
-    m_strQuestion = stored.question;
     for (int i = 1; i <= question::kAnswerCount; ++i)
         *answerMember(i) = stored.answers[static_cast<std::size_t>(i - 1)];
     UpdateData(false);
     file.close();
-    if (!written)
-        MessageBox::show(this, kWriteError, MessageBox::Icon::Stop);
 }
 
 void CEditDlg::OnClear()
@@ -377,8 +425,21 @@ void CEditDlg::OnDeleteQuestion()
     if (k < 0)
         return;
     const bool yes = MessageBox::ask(this, kAskDeleteQuestion);
-    if (m_numbers->count() <= 1) {
+    // The file as it is now counts, not the list: it may have changed since
+    // the list was filled. When it cannot be examined the list decides, and
+    // the deletion below reports the file.
+    const int count = question::recordCountOf(g_strQuestionFile).value_or(m_numbers->count());
+    if (k >= count) {
+        NumberGone(count);
+        return;
+    }
+    if (count <= 1) {
         MessageBox::show(this, kLastQuestion, MessageBox::Icon::Stop);
+        if (m_numbers->count() != count) {
+            // The list is brought up to date; the question shown is still there.
+            RefillNumbers(count);
+            m_ui->numberList->setCurrentIndex(k);
+        }
         return;
     }
     if (!yes)
@@ -388,6 +449,12 @@ void CEditDlg::OnDeleteQuestion()
     switch (question::deleteRecord(g_strQuestionFile, k)) {
     case question::DeleteResult::Done:
         break;
+    case question::DeleteResult::NoSuchRecord:
+        NumberGone(question::recordCountOf(g_strQuestionFile).value_or(0));
+        return;
+    case question::DeleteResult::LastRecord:
+        MessageBox::show(this, kLastQuestion, MessageBox::Icon::Stop);
+        return;
     case question::DeleteResult::OpenFailed:
         MessageBox::show(this, text(question::kOpenErrorMessage), MessageBox::Icon::Stop);
         return;
@@ -403,20 +470,20 @@ void CEditDlg::OnDeleteQuestion()
     }
 
     question::QuestionFile file;
-    int count = 0;
+    int left = 0;
     if (file.open(g_strQuestionFile)) {
-        count = file.recordCount();
+        left = file.recordCount();
     } else {
         MessageBox::show(this, text(question::kOpenErrorMessage), MessageBox::Icon::Stop);
-        count = question::recordCountOf(g_strQuestionFile).value_or(0);
+        left = question::recordCountOf(g_strQuestionFile).value_or(0);
     }
-    RefillNumbers(count);
+    RefillNumbers(left);
     EmptyTexts();
     file.close();
 
     const int asked = appProfile().GetProfileIntA(kQuestionCountSection, "1", 1);
-    if (count < asked)
-        appProfile().WriteProfileInt(kQuestionCountSection, "1", count);
+    if (left < asked)
+        appProfile().WriteProfileInt(kQuestionCountSection, "1", left);
     m_ui->deleteQuestionButton->setEnabled(false);
 }
 

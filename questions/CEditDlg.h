@@ -86,6 +86,9 @@ private:
     // the chosen bitmap's name when the picture box is ticked, else "000".
     std::string choosePictureNumber();
     void showWarning(const char* warning);
+    // The selected number lies past the end of the file, which shrank since
+    // the list was filled: tells the user and refills the list for count.
+    void NumberGone(int count);
 
     std::unique_ptr<Ui::CEditDlg> m_ui;
     QButtonGroup* m_correctGroup = nullptr;

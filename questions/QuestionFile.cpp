@@ -1,8 +1,10 @@
 #include "QuestionFile.h"
 
+#include "QuestionFileOps.h"
 #include "core/FileSystem.h"
 
 #include <system_error>
+#include <vector>
 
 namespace question {
 
@@ -113,11 +115,43 @@ bool QuestionFile::writeAt(std::int64_t offset, const std::string& bytes)
     return static_cast<bool>(m_file);
 }
 
+namespace {
+
+// A record as the pieces it is written in: the head, then slots 1 to 5, with
+// their offsets from the record's first byte.
+struct Piece {
+    std::int64_t offset;
+    std::string bytes;
+};
+
+std::vector<Piece> piecesOf(const QuestionRecord& record, const WarningSink& warn)
+{
+    std::vector<Piece> pieces;
+    pieces.push_back({0, encodeHead(record.picture, record.mark, record.question, warn)});
+    for (int i = 1; i <= kAnswerCount; ++i)
+        pieces.push_back({kHeadSize + kSlotSize * (i - 1),
+                          encodeSlot(i, record.correct, record.answers[static_cast<std::size_t>(i - 1)], warn)});
+    return pieces;
+}
+
+} // namespace
+
+bool QuestionFile::writePieces(std::int64_t base, const QuestionRecord& record, const WarningSink& warn)
+{
+    // Every warning is shown before the first byte is written.
+    for (const Piece& piece : piecesOf(record, warn)) {
+        if (faultInjected(FaultPoint::WritePiece) || !writeAt(base + piece.offset, piece.bytes))
+            return false;
+    }
+    return true;
+}
+
 bool QuestionFile::appendQuestion(const QuestionRecord& record, const WarningSink& warn)
 {
-    if (!m_file.is_open())
+    // A file without write permission stays as it is, also for root, who
+    // could open it for writing all the same.
+    if (!m_file.is_open() || fsutil::isReadOnly(m_path))
         return false;
-    const std::string bytes = encodeRecord(record, warn);
     const std::int64_t oldLength = length();
     const std::int64_t at = static_cast<std::int64_t>(recordCountForLength(oldLength)) * kRecordSize;
     std::string tail;
@@ -129,7 +163,7 @@ bool QuestionFile::appendQuestion(const QuestionRecord& record, const WarningSin
         if (!m_file)
             return false;
     }
-    if (writeAt(at, bytes))
+    if (writePieces(at, record, warn))
         return true;
     // Put the file back as it was: no torn record may shift later ones.
     m_file.close();
@@ -147,14 +181,19 @@ bool QuestionFile::appendQuestion(const QuestionRecord& record, const WarningSin
 
 bool QuestionFile::rewriteQuestion(int n, const QuestionRecord& record, const WarningSink& warn)
 {
+    // Only a question the file holds is rewritten: nothing is ever written
+    // past the last whole record.
+    if (!m_file.is_open() || fsutil::isReadOnly(m_path) || n < 1 || n > recordCount())
+        return false;
     const std::int64_t base = offsetOfQuestion(n);
-    bool ok = writeAt(base, encodeHead(record.picture, record.mark, record.question, warn));
-    for (int i = 1; i <= kAnswerCount; ++i) {
-        ok = writeAt(base + kHeadSize + kSlotSize * (i - 1),
-                     encodeSlot(i, record.correct, record.answers[static_cast<std::size_t>(i - 1)], warn)) &&
-             ok;
-    }
-    return ok;
+    std::string old;
+    if (!readRecord(n - 1, old))
+        return false;
+    if (writePieces(base, record, warn))
+        return true;
+    // A half-written record would mix two questions: put the old one back.
+    writeAt(base, old);
+    return false;
 }
 
 } // namespace question

@@ -52,15 +52,22 @@ public:
     // Writes bytes at a byte offset.
     bool writeAt(std::int64_t offset, const std::string& bytes);
 
+    // Neither write below touches a file without write permission (see
+    // fsutil::isReadOnly), even when it could be opened for writing.
     // Appends a record after the last whole record: head, then slots 1 to 5.
     // Bytes after the last whole record (never read as a question) are
     // overwritten, so the new record is found at its position. When writing
     // fails the file gets back its old length and content.
     bool appendQuestion(const QuestionRecord& record, const WarningSink& warn);
     // Rewrites question n in place: head, then slot i at its own offset.
+    // False, with nothing written, for a number the file does not hold. When
+    // writing fails the old record is put back.
     bool rewriteQuestion(int n, const QuestionRecord& record, const WarningSink& warn);
 
 private:
+    // Writes the record's head and slots at base, one piece at a time.
+    bool writePieces(std::int64_t base, const QuestionRecord& record, const WarningSink& warn);
+
     std::fstream m_file;
     std::filesystem::path m_path;
 };

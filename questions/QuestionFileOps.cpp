@@ -27,25 +27,12 @@ bool injected(FaultPoint point)
     return injector() && injector()(point);
 }
 
+constexpr const char* kTemporarySuffix = "_new";
+
 // Copying moves this many bytes at a time.
 constexpr std::size_t kCopyBlock = 1 << 20;
 // Copied bytes are sent on to the disk in pieces of this size.
 constexpr off_t kSyncChunk = 4 << 20;
-
-bool writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Reads exactly `size` bytes at `offset`; false on an error or a short file.
 bool readExactly(int fd, char* data, std::size_t size, off_t offset)
@@ -93,21 +80,11 @@ bool copyRange(int in, int out, off_t from, off_t to, std::vector<char>& buffer)
         const std::size_t chunk = static_cast<std::size_t>(std::min<off_t>(to - from, static_cast<off_t>(buffer.size())));
         if (!readExactly(in, buffer.data(), chunk, from))
             return false;
-        if (!writeAll(out, buffer.data(), chunk))
+        if (!fsutil::writeAll(out, buffer.data(), chunk))
             return false;
         from += static_cast<off_t>(chunk);
     }
     return true;
-}
-
-void syncFolderOf(const std::filesystem::path& file)
-{
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 class FileDescriptor {
@@ -135,7 +112,7 @@ private:
 
 std::string temporaryNameOf(const std::string& storedName)
 {
-    return storedName + "_new";
+    return storedName + kTemporarySuffix;
 }
 
 void setFaultInjector(FaultInjector f)
@@ -143,76 +120,68 @@ void setFaultInjector(FaultInjector f)
     injector() = std::move(f);
 }
 
+bool faultInjected(FaultPoint point)
+{
+    return injected(point);
+}
+
 DeleteResult deleteRecord(const std::string& storedName, int index)
 {
     if (storedName.empty())
         return DeleteResult::OpenFailed;
-    std::filesystem::path target = fsutil::nativePath(storedName);
-    std::filesystem::path temp = fsutil::nativePath(temporaryNameOf(storedName));
-    std::error_code ec;
-    // A link keeps pointing at the bank: the copy replaces the file it names.
-    if (std::filesystem::is_symlink(target, ec)) {
-        const auto resolved = std::filesystem::canonical(target, ec);
-        if (!ec) {
-            target = resolved;
-            temp = target;
-            temp += "_new";
-        }
-    }
-
+    const std::filesystem::path path = fsutil::nativePath(storedName);
     struct stat st {};
-    if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return DeleteResult::OpenFailed;
-    FileDescriptor in(::open(target.c_str(), O_RDWR | O_CLOEXEC));
+    FileDescriptor in(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     if (!in.ok())
         return DeleteResult::OpenFailed;
 
     const off_t length = ::lseek(in.get(), 0, SEEK_END);
     if (length < 0)
         return DeleteResult::CopyFailed;
+    // The file as it is now decides, not what the editor saw when it opened.
     const off_t count = length / kRecordSize;
     if (index < 0 || index >= count)
-        return DeleteResult::CopyFailed;
+        return DeleteResult::NoSuchRecord;
+    if (count <= 1)
+        return DeleteResult::LastRecord;
 
-    // A temporary file left over from an interrupted deletion is replaced
-    // by a fresh one: only the records copied now go into it.
-    if (::unlink(temp.c_str()) != 0 && errno != ENOENT)
-        return DeleteResult::TempFailed;
-    if (injected(FaultPoint::CreateTemp))
-        return DeleteResult::TempFailed;
-    FileDescriptor out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!out.ok())
-        return DeleteResult::TempFailed;
-
-    auto discard = [&](DeleteResult result) {
-        out.close();
-        ::unlink(temp.c_str());
-        return result;
+    fsutil::ReplaceOptions options;
+    // A temporary file left over from an interrupted deletion is replaced by
+    // a fresh one: only the records copied now go into it.
+    options.fixedSuffix = kTemporarySuffix;
+    options.failAt = [](fsutil::ReplaceStep step) {
+        switch (step) {
+        case fsutil::ReplaceStep::CreateTemp:
+            return injected(FaultPoint::CreateTemp);
+        case fsutil::ReplaceStep::SyncTemp:
+            return injected(FaultPoint::SyncTemp);
+        case fsutil::ReplaceStep::Rename:
+            return injected(FaultPoint::Rename);
+        }
+        return false;
     };
-
-    // The copy gets the question file's permissions.
-    if (::fchmod(out.get(), st.st_mode & 07777) != 0)
-        return discard(DeleteResult::CopyFailed);
-
     std::vector<char> buffer(kCopyBlock);
     const off_t cut = static_cast<off_t>(index) * kRecordSize;
-    if (!copyRange(in.get(), out.get(), 0, cut, buffer) ||
-        !copyRange(in.get(), out.get(), cut + kRecordSize, count * kRecordSize, buffer))
-        return discard(DeleteResult::CopyFailed);
-    if (injected(FaultPoint::SyncTemp) || ::fdatasync(out.get()) != 0)
-        return discard(DeleteResult::CopyFailed);
-    if (!out.close()) {
-        ::unlink(temp.c_str());
+    auto copy = [&](int out) {
+        return copyRange(in.get(), out, 0, cut, buffer) &&
+               copyRange(in.get(), out, cut + kRecordSize, count * kRecordSize, buffer);
+    };
+    switch (fsutil::replaceFile(path, copy, options)) {
+    case fsutil::ReplaceResult::Done:
+        return DeleteResult::Done;
+    case fsutil::ReplaceResult::ReadOnly:
+    case fsutil::ReplaceResult::NotAFile:
+        return DeleteResult::OpenFailed;
+    case fsutil::ReplaceResult::TempFailed:
+        return DeleteResult::TempFailed;
+    case fsutil::ReplaceResult::WriteFailed:
         return DeleteResult::CopyFailed;
+    case fsutil::ReplaceResult::RenameFailed:
+        break;
     }
-    in.close();
-
-    if (injected(FaultPoint::Rename) || ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return DeleteResult::ReplaceFailed;
-    }
-    syncFolderOf(target);
-    return DeleteResult::Done;
+    return DeleteResult::ReplaceFailed;
 }
 
 NewFileResult appendTemplateRecords(const std::filesystem::path& path)
@@ -237,7 +206,7 @@ NewFileResult appendTemplateRecords(const std::filesystem::path& path)
     for (int i = 0; i < 3; ++i)
         bytes += record;
 
-    bool ok = !injected(FaultPoint::WriteNewFile) && writeAll(fd.get(), bytes.data(), bytes.size());
+    bool ok = !injected(FaultPoint::WriteNewFile) && fsutil::writeAll(fd.get(), bytes.data(), bytes.size());
     ok = ok && ::fsync(fd.get()) == 0;
     if (!ok) {
         // Nothing half-written stays behind.
@@ -254,7 +223,7 @@ NewFileResult appendTemplateRecords(const std::filesystem::path& path)
     if (!fd.close())
         return NewFileResult::WriteFailed;
     if (!existed)
-        syncFolderOf(path);
+        fsutil::syncFolderOf(path);
     return NewFileResult::Done;
 }
 

@@ -5,8 +5,10 @@
 //
 // Deleting a question never puts the bank at risk: every other record is
 // copied into the temporary file (the question file's name followed by
-// "_new"), which is flushed to disk and then renamed over the question file
-// in one step. Until that rename succeeds the question file is untouched.
+// "_new"), which is flushed to disk, given the bank's owner, group and mode
+// and then renamed over the question file in one step. Until that rename
+// succeeds the question file is untouched. A rename makes a new file: other
+// hard links to the old bank keep the old content.
 
 #include <filesystem>
 #include <functional>
@@ -23,19 +25,27 @@ enum class DeleteResult {
     TempFailed,    // the temporary file cannot be created
     CopyFailed,    // reading the question file or writing the copy failed
     ReplaceFailed, // the copy cannot take the question file's place
+    NoSuchRecord,  // the file holds no record at that index (it shrank)
+    LastRecord,    // the file holds a single record, which is never deleted
 };
 
 // Removes record `index` (0-based) of the named question file. Every whole
 // record but that one is copied, in order; bytes after the last whole record
-// are not. On any result but Done the question file is as it was and no
-// temporary file is left behind.
+// are not. The record count is the file's at this moment. A file that may
+// not be written (see fsutil::isReadOnly) gives OpenFailed. On any result
+// but Done the question file is as it was and no temporary file is left
+// behind.
 DeleteResult deleteRecord(const std::string& storedName, int index);
 
-// Points where tests make a deletion or a new file fail.
-enum class FaultPoint { CreateTemp, WriteTemp, SyncTemp, Rename, WriteNewFile };
+// Points where tests make a write to a question file fail: the steps of a
+// deletion, a new file's records, and each piece (head or answer slot) that
+// adding or updating a question writes.
+enum class FaultPoint { CreateTemp, WriteTemp, SyncTemp, Rename, WriteNewFile, WritePiece };
 // Returns true to make the step at that point fail. Empty: nothing fails.
 using FaultInjector = std::function<bool(FaultPoint)>;
 void setFaultInjector(FaultInjector injector);
+// True when the injector makes the step at that point fail.
+bool faultInjected(FaultPoint point);
 
 enum class NewFileResult { Done, OpenFailed, WriteFailed };
 

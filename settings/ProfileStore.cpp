@@ -106,23 +106,58 @@ std::string lineBreakOf(const std::string& text)
 
 } // namespace
 
-namespace ini {
+namespace {
 
-bool findValue(const std::string& text, const std::string& section, const std::string& entry, std::string& value)
+// Where section/entry stands in a file's text. The reader and the writer
+// both go by it, so a write always replaces the very line a read returns.
+struct Location {
+    bool entryFound = false;
+    Line entry{};       // the entry's line: the first of that name in any copy of the section
+    std::string value;  // its value
+    bool sectionFound = false;
+    std::size_t insertAt = 0; // after the last entry of the section's first copy
+};
+
+Location locate(const std::string& text, const std::string& section, const std::string& entry)
 {
+    Location at;
     bool inSection = false;
+    bool inFirstCopy = false;
     for (const Line& l : splitLines(text)) {
         const std::string line = text.substr(l.begin, l.end - l.begin);
         std::string name;
         std::string v;
         if (sectionName(line, name)) {
             inSection = sameName(name, section);
-        } else if (inSection && entryLine(line, name, v) && sameName(name, entry)) {
-            value = v;
-            return true;
+            inFirstCopy = inSection && !at.sectionFound;
+            if (inFirstCopy) {
+                at.sectionFound = true;
+                at.insertAt = l.next;
+            }
+        } else if (inSection) {
+            if (entryLine(line, name, v) && sameName(name, entry)) {
+                at.entryFound = true;
+                at.entry = l;
+                at.value = v;
+                return at;
+            }
+            if (inFirstCopy && !trim(line).empty())
+                at.insertAt = l.next;
         }
     }
-    return false;
+    return at;
+}
+
+} // namespace
+
+namespace ini {
+
+bool findValue(const std::string& text, const std::string& section, const std::string& entry, std::string& value)
+{
+    const Location at = locate(text, section, entry);
+    if (at.entryFound)
+        value = at.value;
+    return at.entryFound;
 }
 
 std::string setValue(const std::string& text, const std::string& section, const std::string& entry,
@@ -130,36 +165,14 @@ std::string setValue(const std::string& text, const std::string& section, const 
 {
     const std::string newLine = entry + "=" + storedValue(value);
     const std::string br = lineBreakOf(text);
-    const std::vector<Line> lines = splitLines(text);
-
-    bool inSection = false;
-    bool sectionFound = false;
-    std::size_t insertAt = 0; // after the last entry of the section
-    for (const Line& l : lines) {
-        const std::string line = text.substr(l.begin, l.end - l.begin);
-        std::string name;
-        std::string v;
-        if (sectionName(line, name)) {
-            if (inSection)
-                break;
-            inSection = sameName(name, section);
-            if (inSection) {
-                sectionFound = true;
-                insertAt = l.next;
-            }
-        } else if (inSection) {
-            if (entryLine(line, name, v) && sameName(name, entry))
-                return text.substr(0, l.begin) + newLine + text.substr(l.end);
-            if (!trim(line).empty())
-                insertAt = l.next;
-        }
-    }
-
-    if (sectionFound) {
-        std::string before = text.substr(0, insertAt);
+    const Location at = locate(text, section, entry);
+    if (at.entryFound)
+        return text.substr(0, at.entry.begin) + newLine + text.substr(at.entry.end);
+    if (at.sectionFound) {
+        std::string before = text.substr(0, at.insertAt);
         if (!before.empty() && before.back() != '\n')
             before += br;
-        return before + newLine + br + text.substr(insertAt);
+        return before + newLine + br + text.substr(at.insertAt);
     }
     std::string out = text;
     if (!out.empty() && out.back() != '\n')

@@ -8,7 +8,6 @@
 #include "settings/AppProfile.h"
 #include "ui_CTestDlg.h"
 
-#include <QAction>
 #include <QFile>
 #include <QtEndian>
 #include <QSignalSpy>
@@ -47,35 +46,6 @@ private slots:
         QCOMPARE(ui->picture->accessibleName(), QStringLiteral("画像"));
         QCOMPARE(ui->progressLabel->accessibleDescription(), QStringLiteral("進行度"));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(ui->startButton));
-    }
-
-    void menuAsDefinedWithSwitchesFromTheSettings_data()
-    {
-        QTest::addColumn<QString>("ini");
-        QTest::addColumn<bool>("soundChecked");
-        QTest::addColumn<bool>("mailChecked");
-        QTest::newRow("no settings file") << QString() << false << true;
-        QTest::newRow("both on") << "[SOUND]\nSW=1\n[MAIL]\n1=1\n" << true << true;
-        QTest::newRow("2 is off") << "[SOUND]\nSW=2\n[MAIL]\n1=2\n" << false << false;
-        QTest::newRow("garbage is off") << "[SOUND]\nSW=on\n[MAIL]\n1=yes\n" << false << false;
-    }
-    void menuAsDefinedWithSwitchesFromTheSettings()
-    {
-        QFETCH(QString, ini);
-        QFETCH(bool, soundChecked);
-        QFETCH(bool, mailChecked);
-        TestFolder folder;
-        if (!ini.isEmpty())
-            folder.writeIni(ini.toUtf8().constData());
-        CTestDlg dlg;
-        QCOMPARE(dlg.menuAction(CTestDlg::ID_SOUND_SWITCH)->isChecked(), soundChecked);
-        QCOMPARE(dlg.menuAction(CTestDlg::ID_MAIL_SWITCH)->isChecked(), mailChecked);
-        for (int id : {CTestDlg::ID_SOUND_SWITCH, CTestDlg::ID_MAIL_SWITCH, CTestDlg::ID_HELP_TOPICS})
-            QVERIFY(!dlg.menuAction(id)->isEnabled());
-        for (int id : {CTestDlg::ID_APP_EXIT, CTestDlg::ID_SETTINGS, CTestDlg::ID_APP_ABOUT})
-            QVERIFY(dlg.menuAction(id)->isEnabled());
-        QCOMPARE(dlg.menuAction(CTestDlg::ID_APP_EXIT)->text(), QStringLiteral("終了(&E)"));
-        QCOMPARE(dlg.menuAction(CTestDlg::ID_MAIL_SWITCH)->text(), QStringLiteral("メール送信(&M)"));
         QCOMPARE(dlg.m_strQuestionFile, std::string("sample0524.txt"));
     }
 
@@ -172,17 +142,6 @@ private slots:
         QCOMPARE(finished.count(), 1);
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         QVERIFY(!dlg.isVisible());
-    }
-
-    void menuExitClosesWithoutAQuestion()
-    {
-        TestFolder folder;
-        MessageBoxRecorder boxes;
-        CTestDlg dlg;
-        dlg.show();
-        dlg.menuAction(CTestDlg::ID_APP_EXIT)->trigger();
-        QVERIFY(!dlg.isVisible());
-        QCOMPARE(boxes.count(), 0);
     }
 
     void resourcesAreBuiltIn()

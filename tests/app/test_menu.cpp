@@ -12,6 +12,7 @@
 #include <QDesktopServices>
 #include <QPointer>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -38,16 +39,33 @@ public slots:
 class TestMenu : public QObject {
     Q_OBJECT
 private slots:
-    void itemsAsDefinedWithoutSettings()
+    void itemsAsDefinedWithSwitchesFromTheSettings_data()
     {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<bool>("soundChecked");
+        QTest::addColumn<bool>("mailChecked");
+        QTest::newRow("no settings file") << QString() << false << true;
+        QTest::newRow("both on") << "[SOUND]\nSW=1\n[MAIL]\n1=1\n" << true << true;
+        QTest::newRow("2 is off") << "[SOUND]\nSW=2\n[MAIL]\n1=2\n" << false << false;
+        QTest::newRow("garbage is off") << "[SOUND]\nSW=on\n[MAIL]\n1=yes\n" << false << false;
+    }
+    void itemsAsDefinedWithSwitchesFromTheSettings()
+    {
+        QFETCH(QString, ini);
+        QFETCH(bool, soundChecked);
+        QFETCH(bool, mailChecked);
         TestFolder folder;
+        if (!ini.isEmpty())
+            folder.writeIni(ini.toUtf8().constData());
         CTestDlg dlg;
+        QCOMPARE(checked(dlg, CTestDlg::ID_SOUND_SWITCH), soundChecked);
+        QCOMPARE(checked(dlg, CTestDlg::ID_MAIL_SWITCH), mailChecked);
         for (int id : {CTestDlg::ID_SOUND_SWITCH, CTestDlg::ID_MAIL_SWITCH, CTestDlg::ID_HELP_TOPICS})
             QVERIFY(!dlg.menuAction(id)->isEnabled());
         for (int id : {CTestDlg::ID_APP_EXIT, CTestDlg::ID_SETTINGS, CTestDlg::ID_APP_ABOUT})
             QVERIFY(dlg.menuAction(id)->isEnabled());
-        QVERIFY(!checked(dlg, CTestDlg::ID_SOUND_SWITCH));
-        QVERIFY(checked(dlg, CTestDlg::ID_MAIL_SWITCH));
+        QCOMPARE(dlg.menuAction(CTestDlg::ID_APP_EXIT)->text(), QStringLiteral("終了(&E)"));
+        QCOMPARE(dlg.menuAction(CTestDlg::ID_MAIL_SWITCH)->text(), QStringLiteral("メール送信(&M)"));
     }
 
     void switchesFlipFromNoSettings()
@@ -73,8 +91,6 @@ private slots:
         // Any value but 1 is off, and the next flip turns the switch on.
         folder.writeIni("[SOUND]\nSW=2\n[MAIL]\n1=2\n");
         CTestDlg fromTwo;
-        QVERIFY(!checked(fromTwo, CTestDlg::ID_SOUND_SWITCH));
-        QVERIFY(!checked(fromTwo, CTestDlg::ID_MAIL_SWITCH));
         fromTwo.OnSoundSwitch();
         fromTwo.OnMailSwitch();
         QCOMPARE(stored("SOUND", "SW"), std::string("1"));
@@ -85,16 +101,20 @@ private slots:
 
     void switchesFollowWhatIsReadBack()
     {
+        // A settings file made read-only (for root too) cannot be switched
+        // over: nothing changes.
         TestFolder folder;
+        folder.writeIni("[SOUND]\nSW=0\n[MAIL]\n1=1\n");
+        ::chmod(folder.iniPath().c_str(), 0444);
+        const std::string before = folder.ini();
         CTestDlg dlg;
-        // The settings file can no longer be written: nothing changes.
-        appProfile().setPath(folder.file("gone/Parameter.INI"));
         dlg.OnSoundSwitch();
         dlg.OnMailSwitch();
         QCOMPARE(dlg.m_nSound, 0);
         QCOMPARE(dlg.m_nMail, 1);
         QVERIFY(!checked(dlg, CTestDlg::ID_SOUND_SWITCH));
         QVERIFY(checked(dlg, CTestDlg::ID_MAIL_SWITCH));
+        QCOMPARE(folder.ini(), before);
     }
 
     void exitClosesAtOnce()

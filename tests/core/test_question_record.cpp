@@ -7,6 +7,7 @@
 #include "questions/QuestionRecord.h"
 
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace question;
 
@@ -104,6 +105,25 @@ private slots:
         QCOMPARE(d.correct, 2);
     }
 
+    void everyFieldEndsAtItsOwnLastByte()
+    {
+        // Text up to the last byte of every field, each field followed by a
+        // mark "*": no field may take a byte of its neighbour or leave one out.
+        std::string bytes = "012N" + std::string(96, 'q');
+        for (char c : {'a', 'b', 'c', 'd', 'e'})
+            bytes += "*" + std::string(79, c);
+        const QuestionRecord d = decodeRecord(bytes);
+        const RawQuestion raw = cutRawFields(bytes);
+        QCOMPARE(d.question, std::string(96, 'q'));
+        QCOMPARE(raw.question, std::string(96, 'q'));
+        for (std::size_t k = 0; k < 5; ++k) {
+            QCOMPARE(d.answers[k], std::string(79, static_cast<char>('a' + k)));
+            QCOMPARE(raw.answers[k], std::string(79, static_cast<char>('a' + k)));
+            QCOMPARE(raw.marks[k], '*');
+        }
+        QCOMPARE(d.correct, 1);
+    }
+
     void zeroByteEndsTheText()
     {
         QuestionRecord r = makeQuestion("問題文", 5);
@@ -169,8 +189,21 @@ private slots:
         r.question = sj("改");
         r.mark = 'C';
         QVERIFY(file.rewriteQuestion(2, r, nullptr));
+        // Only a question the file holds is rewritten, never the torn tail.
+        QVERIFY(!file.rewriteQuestion(4, r, nullptr));
+        QVERIFY(!file.rewriteQuestion(0, r, nullptr));
+        QCOMPARE(file.length(), std::int64_t(1750));
         QVERIFY(file.appendQuestion(makeQuestion("四", 4), nullptr));
         file.close();
+        // Made read-only, the file takes no write, not even from root.
+        ::chmod(folder.file("q.txt").c_str(), 0444);
+        const std::string before = folder.readFile("q.txt");
+        if (file.open("q.txt")) {
+            QVERIFY(!file.rewriteQuestion(1, r, nullptr));
+            QVERIFY(!file.appendQuestion(r, nullptr));
+            file.close();
+        }
+        QCOMPARE(folder.readFile("q.txt"), before);
 
         // The new record goes at the record boundary, over the torn tail, so
         // that it is found at its number.

@@ -8,6 +8,7 @@
 #include "questions/QuestionRecord.h"
 #include "settings/AppProfile.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -87,6 +88,16 @@ std::string bankOf(std::initializer_list<question::QuestionRecord> list)
     return out;
 }
 
+// Makes q.txt, holding the questions 一, 二 and 三, the editor's file, with
+// QUESTION_CNT set to count; returns the bank's bytes.
+std::string writeBankOfThree(const TestFolder& folder, int count)
+{
+    folder.writeIni(QStringLiteral("[QUESTION]\n1=q.txt\n[QUESTION_CNT]\n1=%1\n").arg(count).toUtf8().constData());
+    const std::string bank = bankOf({makeQuestion("一", 1), makeQuestion("二", 2), makeQuestion("三", 3)});
+    folder.writeFile("q.txt", bank);
+    return bank;
+}
+
 QuestionRecord marked(QuestionRecord r, char mark)
 {
     r.mark = mark;
@@ -107,6 +118,9 @@ private slots:
     void deletesAQuestion();
     void neverDeletesTheLastQuestion();
     void failedDeletionKeepsBankAndEditor();
+    void bankChangedOnDiskIsTakenAsItIs_data();
+    void bankChangedOnDiskIsTakenAsItIs();
+    void failedWritesKeepTheBank();
     void createsQuestionFiles();
     void deletesOnlyUnprotectedFiles();
     void enterEscAndCloseRequestsDoNothing();
@@ -202,9 +216,7 @@ void TestEditDialog::unreadableQuestionFiles()
 void TestEditDialog::addsQuestions()
 {
     TestFolder folder;
-    folder.writeIni("[QUESTION]\n1=q.txt\n");
-    const std::string bank = bankOf({makeQuestion("一", 1), makeQuestion("二", 2), makeQuestion("三", 3)});
-    folder.writeFile("q.txt", bank);
+    const std::string bank = writeBankOfThree(folder, 3);
     MessageBoxRecorder boxes;
     FileDialogStub files;
     auto dlg = openEditor();
@@ -320,6 +332,9 @@ void TestEditDialog::loadsAndUpdatesQuestions()
     QVERIFY(!child<QCheckBox>(*dlg, "pictureCheck")->isChecked());
     QVERIFY(!button(*dlg, "addButton")->isEnabled());
     QVERIFY(button(*dlg, "updateButton")->isEnabled() && button(*dlg, "deleteQuestionButton")->isEnabled());
+    // 認証 again leaves 更新 and 問削除 as they are.
+    click(*dlg, "authButton");
+    QVERIFY(button(*dlg, "updateButton")->isEnabled() && button(*dlg, "deleteQuestionButton")->isEnabled());
 
     // Updating unchanged rewrites the same bytes, mark "C" included.
     click(*dlg, "updateButton");
@@ -335,12 +350,18 @@ void TestEditDialog::loadsAndUpdatesQuestions()
     select(*dlg, 2);
     QVERIFY(child<QCheckBox>(*dlg, "pictureCheck")->isChecked());
     answerEdit(*dlg, 2)->setText(QString(90, QLatin1Char('y')));
+    answerEdit(*dlg, 3)->setText(QStringLiteral("  x  "));
+    child<QLineEdit>(*dlg, "questionEdit")->setText(QString(98, QLatin1Char('q')));
     click(*dlg, "updateButton");
     QCOMPARE(files.requests().size(), 1);
     const std::string after = folder.readFile("q.txt");
     QCOMPARE(after.substr(1000, 4), std::string("000N"));
+    QCOMPARE(decodeRecord(after.substr(1000, 500)).question, std::string(96, 'q'));
     QCOMPARE(decodeRecord(after.substr(1000, 500)).answers[1], std::string(78, 'y'));
-    QCOMPARE(answerEdit(*dlg, 2)->text(), QString(78, QLatin1Char('y'))); // shown as stored
+    // The answers show what was stored; the question keeps what was typed.
+    QCOMPARE(answerEdit(*dlg, 2)->text(), QString(78, QLatin1Char('y')));
+    QCOMPARE(answerEdit(*dlg, 3)->text(), QStringLiteral("  x"));
+    QCOMPARE(child<QLineEdit>(*dlg, "questionEdit")->text(), QString(98, QLatin1Char('q')));
     QCOMPARE(after.substr(0, 1000), bank.substr(0, 1000));
     QCOMPARE(after.substr(1500), bank.substr(1500));
 
@@ -365,6 +386,9 @@ void TestEditDialog::loadsAndUpdatesQuestions()
     QVERIFY(child<QLineEdit>(*dlg, "questionEdit")->text().isEmpty());
     QCOMPARE(child<QComboBox>(*dlg, "lastResultList")->currentIndex(), -1);
     QVERIFY(button(*dlg, "addButton")->isEnabled() && !button(*dlg, "updateButton")->isEnabled());
+    QVERIFY(!button(*dlg, "deleteQuestionButton")->isEnabled());
+    click(*dlg, "authButton");
+    QVERIFY(!button(*dlg, "updateButton")->isEnabled() && !button(*dlg, "deleteQuestionButton")->isEnabled());
 }
 
 void TestEditDialog::deletesAQuestion_data()
@@ -372,6 +396,7 @@ void TestEditDialog::deletesAQuestion_data()
     QTest::addColumn<int>("countBefore");
     QTest::addColumn<int>("countAfter");
     QTest::newRow("lowered") << 3 << 2;
+    QTest::newRow("lowered to what is left") << 10 << 2;
     QTest::newRow("kept") << 1 << 1;
 }
 
@@ -380,9 +405,7 @@ void TestEditDialog::deletesAQuestion()
     QFETCH(int, countBefore);
     QFETCH(int, countAfter);
     TestFolder folder;
-    folder.writeIni(QStringLiteral("[QUESTION]\n1=q.txt\n[QUESTION_CNT]\n1=%1\n").arg(countBefore).toUtf8().constData());
-    const std::string bank = bankOf({makeQuestion("一", 1), makeQuestion("二", 2), makeQuestion("三", 3)});
-    folder.writeFile("q.txt", bank);
+    const std::string bank = writeBankOfThree(folder, countBefore);
     MessageBoxRecorder boxes;
     auto dlg = openEditor();
     select(*dlg, 1);
@@ -426,9 +449,7 @@ void TestEditDialog::neverDeletesTheLastQuestion()
 void TestEditDialog::failedDeletionKeepsBankAndEditor()
 {
     TestFolder folder;
-    folder.writeIni("[QUESTION]\n1=q.txt\n[QUESTION_CNT]\n1=3\n");
-    const std::string bank = bankOf({makeQuestion("一", 1), makeQuestion("二", 2), makeQuestion("三", 3)});
-    folder.writeFile("q.txt", bank);
+    const std::string bank = writeBankOfThree(folder, 3);
     MessageBoxRecorder boxes;
     auto dlg = openEditor();
     select(*dlg, 1);
@@ -460,6 +481,83 @@ void TestEditDialog::failedDeletionKeepsBankAndEditor()
     click(*dlg, "deleteQuestionButton");
     QCOMPARE(boxes.texts().last(), kOpenError);
     QVERIFY(!folder.exists("q.txt") && !folder.exists("q.txt_new"));
+}
+
+void TestEditDialog::bankChangedOnDiskIsTakenAsItIs_data()
+{
+    // Another editor shrank the bank after the list was filled.
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QString>("shown");
+    const QString gone = QStringLiteral("選択した問題は問題ファイルにありません。問題番号を読み直しました。");
+    const QString one = QStringLiteral("一");
+    const QString three = QStringLiteral("三");
+    QTest::newRow("delete the last one left")
+        << 0 << 1 << "deleteQuestionButton" << QStringLiteral("最後の問題は削除できません") << one;
+    QTest::newRow("delete one gone") << 1 << 1 << "deleteQuestionButton" << gone << QStringLiteral("二");
+    QTest::newRow("update one gone") << 2 << 2 << "updateButton" << gone << three;
+    QTest::newRow("load one gone") << 2 << 1 << "" << gone << one; // question 1 was on screen
+}
+
+void TestEditDialog::bankChangedOnDiskIsTakenAsItIs()
+{
+    QFETCH(int, selected);
+    QFETCH(int, left);
+    QFETCH(QString, command);
+    QFETCH(QString, refusal);
+    QFETCH(QString, shown);
+    TestFolder folder;
+    const std::string bank = writeBankOfThree(folder, 3);
+    MessageBoxRecorder boxes;
+    auto dlg = openEditor();
+    select(*dlg, command.isEmpty() ? 0 : selected);
+    folder.writeFile("q.txt", bank.substr(0, static_cast<std::size_t>(left) * 500));
+    if (command.isEmpty())
+        select(*dlg, selected);
+    else
+        click(*dlg, command.toLatin1().constData());
+
+    // Nothing is written, nothing gone is shown, and the list is up to date.
+    QCOMPARE(boxes.texts().last(), refusal);
+    QCOMPARE(boxes.shown().last().icon, Icon::Stop);
+    QCOMPARE(folder.readFile("q.txt"), bank.substr(0, static_cast<std::size_t>(left) * 500));
+    QCOMPARE(appProfile().GetProfileIntA("QUESTION_CNT", "1", -1), 3);
+    QCOMPARE(numbers(*dlg)->count(), left);
+    QCOMPARE(child<QLineEdit>(*dlg, "questionEdit")->text(), shown);
+    if (selected >= left)
+        QVERIFY(!button(*dlg, "updateButton")->isEnabled() && !button(*dlg, "deleteQuestionButton")->isEnabled());
+}
+
+void TestEditDialog::failedWritesKeepTheBank()
+{
+    TestFolder folder;
+    folder.writeIni("[QUESTION]\n1=q.txt\n");
+    const std::string bank = bankOf({makeQuestion("一", 1), makeQuestion("二", 2)}) + "torn";
+    folder.writeFile("q.txt", bank);
+    MessageBoxRecorder boxes;
+    auto dlg = openEditor();
+    // The third piece of the record (its second answer slot) cannot be written.
+    int pieces = 0;
+    setFaultInjector([&pieces](FaultPoint p) { return p == FaultPoint::WritePiece && ++pieces == 3; });
+
+    fill(*dlg, QStringLiteral("新"), QStringLiteral("案"), 1);
+    click(*dlg, "addButton");
+    QCOMPARE(boxes.texts(), (QStringList{QStringLiteral("問題を追加します"), QStringLiteral("ファイル書き込みエラー")}));
+    QCOMPARE(folder.readFile("q.txt"), bank);
+    QCOMPARE(numbers(*dlg)->count(), 2);
+    QCOMPARE(child<QLineEdit>(*dlg, "questionEdit")->text(), QStringLiteral("新"));
+
+    select(*dlg, 1);
+    answerEdit(*dlg, 1)->setText(QStringLiteral("変更  "));
+    pieces = 0;
+    boxes.clear();
+    click(*dlg, "updateButton");
+    setFaultInjector(nullptr);
+    QCOMPARE(boxes.texts(), (QStringList{QStringLiteral("更新しても宜しいですか?"), QStringLiteral("ファイル書き込みエラー")}));
+    QCOMPARE(folder.readFile("q.txt"), bank);
+    QCOMPARE(answerEdit(*dlg, 1)->text(), QStringLiteral("変更  "));
 }
 
 void TestEditDialog::createsQuestionFiles()
@@ -571,6 +669,17 @@ void TestEditDialog::enterEscAndCloseRequestsDoNothing()
         QTest::keyClick(target, Qt::Key_Enter);
         QTest::keyClick(target, Qt::Key_Escape);
     }
+    // Enter in the open number list chooses nothing either.
+    QComboBox* list = numbers(*dlg);
+    list->showPopup();
+    list->view()->setCurrentIndex(list->model()->index(1, 0));
+    for (QWidget* target : {static_cast<QWidget*>(list->view()), list->view()->viewport()}) {
+        QTest::keyClick(target, Qt::Key_Return);
+        QTest::keyClick(target, Qt::Key_Enter);
+    }
+    list->hidePopup();
+    QCOMPARE(list->currentIndex(), 0);
+    QCOMPARE(child<QLineEdit>(*dlg, "questionEdit")->text(), QStringLiteral("一"));
     QVERIFY(!dlg->close());
     dlg->reject();
     QVERIFY(dlg->isVisible());

@@ -9,6 +9,7 @@
 
 #include <QtTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace question;
 
@@ -51,21 +52,39 @@ void TestQuestionFileOps::deletingKeepsTheOtherRecordsInOrder()
     TestFolder folder;
     const std::string bank = records({"一", "二", "三"});
     folder.writeFile("q.txt", bank + "tail");
-    ::chmod(folder.file("q.txt").c_str(), 0640);
+    // The bank keeps its owner, group and mode (owner and group where the
+    // system lets this process hand them on).
+    const bool root = ::geteuid() == 0;
+    if (root)
+        QCOMPARE(::chown(folder.file("q.txt").c_str(), 1234, 5678), 0);
+    ::chmod(folder.file("q.txt").c_str(), 02640);
 
     QCOMPARE(deleteRecord("q.txt", 1), DeleteResult::Done);
     QCOMPARE(folder.readFile("q.txt"), bank.substr(0, 500) + bank.substr(1000, 500));
     QVERIFY(!folder.exists("q.txt_new"));
     struct stat st {};
     QCOMPARE(::stat(folder.file("q.txt").c_str(), &st), 0);
-    QCOMPARE(st.st_mode & 0777, 0640u);
+    QCOMPARE(st.st_mode & 07777, root ? 02640u : 0640u);
+    if (root) {
+        QCOMPARE(st.st_uid, uid_t(1234));
+        QCOMPARE(st.st_gid, gid_t(5678));
+    }
 
+    // The file's count decides: a record past its end, or its last one, is
+    // never deleted.
+    QCOMPARE(deleteRecord("q.txt", 2), DeleteResult::NoSuchRecord);
     QCOMPARE(deleteRecord("q.txt", 0), DeleteResult::Done);
     QCOMPARE(folder.readFile("q.txt"), bank.substr(1000, 500));
+    QCOMPARE(deleteRecord("q.txt", 0), DeleteResult::LastRecord);
+    QCOMPARE(folder.readFile("q.txt"), bank.substr(1000, 500));
 
-    QCOMPARE(deleteRecord("q.txt", 1), DeleteResult::CopyFailed); // no such record
     QCOMPARE(deleteRecord("missing.txt", 0), DeleteResult::OpenFailed);
     QVERIFY(!folder.exists("missing.txt_new"));
+    // A bank without write permission is read-only, for root too.
+    folder.writeFile("locked.txt", bank);
+    ::chmod(folder.file("locked.txt").c_str(), 0444);
+    QCOMPARE(deleteRecord("locked.txt", 0), DeleteResult::OpenFailed);
+    QCOMPARE(folder.readFile("locked.txt"), bank);
 }
 
 void TestQuestionFileOps::deletionReplacesALeftOverTemporaryFile()

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <QtTest>
+#include <sys/stat.h>
 
 using MessageBox::Answer;
 
@@ -329,8 +330,11 @@ private slots:
 
     void unwritableSettingsFileIsReported()
     {
+        // Made read-only, for root too: Save writes nothing and says so.
         TestFolder folder;
-        appProfile().setPath(folder.file("gone/Parameter.INI"));
+        folder.writeIni("[LIFE]\n1=1\n");
+        ::chmod(folder.iniPath().c_str(), 0444);
+        const std::string before = folder.ini();
         MessageBoxRecorder boxes;
         CSettingDlg dlg;
         dlg.show();
@@ -341,6 +345,7 @@ private slots:
                                              QStringLiteral("設定を保存できませんでした")}));
         QCOMPARE(boxes.shown()[1].icon, MessageBox::Icon::Stop);
         QCOMPARE(dlg.ui()->lifeSlider->value(), 1);
+        QCOMPARE(folder.ini(), before);
     }
 };
 

@@ -5,7 +5,12 @@
 
 #include <QColor>
 #include <QImage>
+#include <cerrno>
 #include <fstream>
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 MessageBoxRecorder::MessageBoxRecorder(MessageBox::Answer fallback) : m_fallback(fallback)
 {
@@ -140,4 +145,24 @@ void writeBitmap(const std::filesystem::path& path, int width, int height, unsig
     QImage image(width, height, QImage::Format_RGB888);
     image.fill(QColor::fromRgb(rgb));
     image.save(QString::fromStdString(path.string()), "BMP");
+}
+
+int runAs(unsigned uid, unsigned gid, const std::function<int()>& fn)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 || ::setresuid(uid, uid, uid) != 0)
+            ::_exit(255);
+        ::_exit(fn() & 0xFF);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 255)
+        return -1;
+    return WEXITSTATUS(status);
 }

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,15 @@ private:
     std::filesystem::path m_oldProfile;
     bool m_chdir;
 };
+
+// The unprivileged user cases run as when the tests run as root.
+constexpr unsigned kNobody = 65534;
+
+// Runs fn in a child process under another user id and group id, with no
+// supplementary groups (as `setpriv --reuid --regid --clear-groups` does),
+// and returns what fn returned; -1 when the child could not become that
+// user. Only root can do this: callers skip their case otherwise.
+int runAs(unsigned uid, unsigned gid, const std::function<int()>& fn);
 
 // A record whose answers are "<stem>1".."<stem>5" (UTF-8 in, Shift-JIS out).
 question::QuestionRecord makeQuestion(const char* questionUtf8, int correct, const char* stem = "答",
