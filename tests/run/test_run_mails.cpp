@@ -8,7 +8,9 @@
 #include "support/SmtpTestServer.h"
 #include "ui_CTestDlg.h"
 
+#include <QApplication>
 #include <QTest>
+#include <qpa/qwindowsysteminterface.h>
 
 namespace {
 
@@ -151,6 +153,69 @@ private slots:
         QCOMPARE(run.boxes.texts(), (QStringList{QStringLiteral("終了!!"), kFailed}));
         // The rate line stays in the log although the mail did not go out.
         QVERIFY(resultLog().text().find(sj("【正解率】")) != std::string::npos);
+    }
+
+    void inputWhileAMailIsOnItsWayIsDiscarded_data()
+    {
+        QTest::addColumn<bool>("click");
+        QTest::newRow("click on answer button 1") << true;
+        QTest::newRow("Space on the focused button") << false;
+    }
+    void inputWhileAMailIsOnItsWayIsDiscarded()
+    {
+        QFETCH(bool, click);
+        // The server holds every mail for a while; meanwhile input arrives
+        // as the window system delivers it.
+        SmtpTestServer::Options options;
+        options.holdMs = 800;
+        SmtpTestServer holding(options);
+        QVERIFY2(holding.start(), qPrintable(holding.error()));
+        Run run(holding, "[QUESTION_CNT]\n1=3\n[LIFE]\n1=3\n");
+        run.dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&run.dlg));
+
+        QStringList opened; // dialogs that stray input opened, closed again
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                opened << QString::fromLatin1(modal->metaObject()->className());
+                modal->done(QDialog::Rejected);
+            }
+        });
+        closer.start(20);
+        bool duringTheStartMail = false;
+        QTimer::singleShot(300, [&] {
+            using Async = QWindowSystemInterface::AsynchronousDelivery;
+            QWindow* window = run.dlg.windowHandle();
+            if (click) {
+                QWidget* button = run.dlg.ui()->answerButton1;
+                const QPointF at = button->mapTo(&run.dlg, button->rect().center());
+                const QPointF global = button->mapToGlobal(button->rect().center());
+                QWindowSystemInterface::handleMouseEvent<Async>(window, at, global, Qt::LeftButton, Qt::LeftButton,
+                                                                QEvent::MouseButtonPress);
+                QWindowSystemInterface::handleMouseEvent<Async>(window, at, global, Qt::NoButton, Qt::LeftButton,
+                                                                QEvent::MouseButtonRelease);
+            } else {
+                QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyPress, Qt::Key_Space,
+                                                              Qt::NoModifier, QStringLiteral(" "));
+                QWindowSystemInterface::handleKeyEvent<Async>(window, QEvent::KeyRelease, Qt::Key_Space,
+                                                              Qt::NoModifier, QStringLiteral(" "));
+            }
+            duringTheStartMail = holding.messages().isEmpty() && !run.dlg.ui()->nameEdit->isEnabled();
+        });
+        TimerPeriods::setOneSecondMs(1000); // no time-out while we look
+        run.start("花子");
+        QTest::qWait(200); // input held back would arrive now
+        TimerPeriods::setOneSecondMs(5);
+        QVERIFY(duringTheStartMail);
+        QCOMPARE(holding.messages().size(), 1);
+        QCOMPARE(opened, QStringList());
+        QCOMPARE(run.dlg.m_nAsked, 0);
+        QVERIFY(run.dlg.isRunning());
+
+        // Once the mail is done the window takes input again.
+        run.answer(true);
+        QCOMPARE(run.dlg.m_nAsked, 1);
     }
 
 private:
