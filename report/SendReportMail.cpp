@@ -9,8 +9,8 @@
 #include "settings/AppProfile.h"
 
 #include <QEvent>
+#include <QApplication>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QPointer>
 #include <memory>
 #include <system_error>
@@ -120,6 +120,19 @@ void sendWhileKeepingWindowAlive(Sending& mail)
     worker.join();
 }
 
+// The window the outcome is shown over: the sending window, or when it is
+// never shown (the settings dialog's test mail) the window the user works in.
+QWidget* outcomeParent(QWidget* sender)
+{
+    if (sender && sender->isVisible())
+        return sender;
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return sender;
+}
+
 } // namespace
 
 void CTestDlg::SendReportMail(int kind)
@@ -142,5 +155,6 @@ void CTestDlg::SendReportMail(int kind)
     const std::string message = mail::outcomeMessage(kind, sent);
     if (message.empty())
         return;
-    MessageBox::show(self.data(), fromSjis(message), MessageBox::Icon::Information, MessageBox::Buttons::Ok);
+    MessageBox::show(outcomeParent(self.data()), fromSjis(message), MessageBox::Icon::Information,
+                     MessageBox::Buttons::Ok);
 }

@@ -7,7 +7,10 @@
 #include "support/SmtpTestServer.h"
 #include "ui_CSettingDlg.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 void writeAccount(const TestFolder& folder, int port)
@@ -45,6 +48,35 @@ private slots:
         QCOMPARE(server.messages()[0].subject, QStringLiteral("【テストメール】"));
         QCOMPARE(server.messages()[0].body.trimmed(), QStringLiteral("【テストメール】"));
         QVERIFY(dlg.isVisible());
+    }
+
+    void outcomeIsShownOverTheSettingsDialog()
+    {
+        // Real message boxes: the window that sends is never shown, so the
+        // outcome belongs over the dialog the administrator works in.
+        SmtpTestServer server;
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        TestFolder folder;
+        writeAccount(folder, server.port());
+        CSettingDlg dlg;
+        dlg.setWindowModality(Qt::ApplicationModal); // as the main window runs it
+        dlg.show();
+        QStringList texts;
+        QStringList parents;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            texts << box->text();
+            parents << QString::fromLatin1(box->parentWidget() ? box->parentWidget()->metaObject()->className() : "none");
+            box->done(box->standardButtons() & QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::Ok);
+        });
+        answer.start(20);
+        QTest::mouseClick(dlg.ui()->testSendButton, Qt::LeftButton);
+        QCOMPARE(texts, (QStringList{QStringLiteral("テストメールを送信しても宜しいですか?"),
+                                     QStringLiteral("テストメールの送信を完了しました")}));
+        QCOMPARE(parents, (QStringList{"CSettingDlg", "CSettingDlg"}));
     }
 
     void unreachableStoredServerIsReported()
