@@ -203,18 +203,12 @@ void TestBSendMail::invalidArgumentsFailWithoutSending()
     VERIFY_FAILED(sendMail(at, "<boss@example.jp>", "<m@example.jp>\r\nRSET\t:"));
     VERIFY_FAILED(sendMail("127.0.0.1:port", "<boss@example.jp>", "<m@example.jp>\t:"));
 
-    // Addresses longer than mail allows are refused before connecting (no
-    // server listens here), and the reason names neither them nor the password.
+    // An address longer than mail allows is refused before connecting (no
+    // server listens here), and the reason does not repeat the password.
     const std::string closed = "127.0.0.1:" + std::to_string(SmtpTestServer::unusedPort());
-    const std::string overlong = std::string(65, 'l') + "@example.jp";
-    for (const auto& [recipient, sender] : {std::pair{"<" + overlong + ">", std::string("<m@example.jp>")},
-                                           std::pair{std::string("<boss@example.jp>"), "<" + overlong + ">"}}) {
-        const Outcome o = sendMail(closed, recipient, sender + "\tuser:secret-password");
-        VERIFY_FAILED(o);
-        QVERIFY2(QString::fromStdString(o.failure).endsWith(QStringLiteral("address longer than mail allows")),
-                 o.failure.c_str());
-        QVERIFY(o.failure.find("secret") == std::string::npos);
-    }
+    const Outcome o = sendMail(closed, "<boss@example.jp>", "<" + std::string(65, 'l') + "@example.jp>\tuser:secret");
+    VERIFY_FAILED(o);
+    QCOMPARE(o.failure, std::string("Sender address longer than mail allows"));
 
     // Null pointers are taken as empty texts.
     char failureText[kFailureTextSize] = {};

@@ -13,7 +13,7 @@ Options:
                  the CA is written to <folder>/ca.pem
   --auth L:P     offer AUTH and accept only login L with password P
   --auth-plain   allow AUTH over an unencrypted connection
-  --silent       accept connections and never say a word
+  --silent       accept connections and never say a word (--stall greeting)
   --stall STAGE  answer like a server until STAGE, then fall silent:
                  greeting, ehlo, data (no reply to DATA), body (no reply to
                  the end of the message) or quit (no reply to QUIT; the
@@ -134,15 +134,6 @@ def make_authenticator(folder, login, password):
     return authenticate
 
 
-async def silent_client(reader, writer):
-    # Keep the connection open and never answer.
-    try:
-        while await reader.read(4096):
-            pass
-    finally:
-        writer.close()
-
-
 class Envelope:
     def __init__(self):
         self.mail_from = None
@@ -231,8 +222,8 @@ async def main():
     loop = asyncio.get_running_loop()
 
     if args.silent:
-        server = await asyncio.start_server(silent_client, "127.0.0.1", 0)
-    elif args.stall or args.trickle:
+        args.stall = "greeting"
+    if args.stall or args.trickle:
         server = await asyncio.start_server(
             misbehaving_client(Store(args.folder), args.stall, args.trickle), "127.0.0.1", 0)
     else:
@@ -252,8 +243,16 @@ async def main():
 
     port = server.sockets[0].getsockname()[1]
     print("PORT %d" % port, flush=True)
+    loop.create_task(exit_with_parent(os.getppid()))
     async with server:
         await server.serve_forever()
+
+
+async def exit_with_parent(parent):
+    # A test that crashed never stops its server: end with it.
+    while os.getppid() == parent:
+        await asyncio.sleep(1)
+    os._exit(0)
 
 
 if __name__ == "__main__":
