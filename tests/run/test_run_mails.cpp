@@ -87,6 +87,8 @@ private slots:
         run.start("試験太郎");
         QCOMPARE(subjects(*m_server), QStringList{QStringLiteral("【氏名】:試験太郎 開始")});
         QCOMPARE(m_server->messages()[0].body.trimmed(), QStringLiteral("【テストスタート】"));
+        QCOMPARE(m_server->messages()[0].mailFrom, QStringLiteral("molvane@example.jp"));
+        QCOMPARE(m_server->messages()[0].recipients, QStringList{QStringLiteral("boss@example.jp")});
         QVERIFY(run.boxes.texts().isEmpty()); // the start mail never reports
         run.answer(true);
         run.answer(false);
@@ -101,6 +103,8 @@ private slots:
                                 "【正解率】：66.7%\n"));
         // "終了!!" first, then the line, then the mail and its outcome.
         QCOMPARE(run.boxes.texts(), (QStringList{QStringLiteral("終了!!"), kResultMailSent}));
+        QCOMPARE(run.boxes.shown()[1].icon, MessageBox::Icon::Information);
+        // The rate line stays in the log itself.
         QVERIFY(resultLog().text().find(sj("【正解率】：66.7%\r\n")) != std::string::npos);
     }
 
