@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -119,6 +120,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Qt took the user's locale; the figures print with a decimal point.
+    std::setlocale(LC_NUMERIC, "C");
 
     QTemporaryDir temp;
     const std::filesystem::path folder = argc > 1 ? std::filesystem::path(argv[1])

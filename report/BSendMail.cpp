@@ -6,9 +6,21 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#if defined(_WIN32)
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace mail {
 
@@ -98,6 +110,103 @@ struct CurlList {
     }
 };
 
+long wholeSeconds(long ms)
+{
+    return std::max(1L, (ms + 999) / 1000);
+}
+
+void shutSocket(curl_socket_t socket)
+{
+#if defined(_WIN32)
+    ::shutdown(socket, SD_BOTH);
+#else
+    ::shutdown(socket, SHUT_RDWR);
+#endif
+}
+
+// Holds the whole mail to its time limit. libcurl keeps to its own time-outs
+// while it sends, but when it gives up it still says QUIT and waits for the
+// answer up to the response time-out, beyond the whole-mail limit. At the
+// deadline the connection's sockets are shut, so that every wait ends at once.
+class Deadline {
+public:
+    explicit Deadline(long ms) : m_at(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms))
+    {
+        try {
+            m_watch = std::thread([this] { watch(); });
+        } catch (const std::system_error&) {
+            // Without a thread libcurl's own time-outs still apply.
+        }
+    }
+    ~Deadline()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_finished = true;
+        }
+        m_wake.notify_all();
+        if (m_watch.joinable())
+            m_watch.join();
+    }
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+    // Ends the connection now, without a goodbye.
+    void cut()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (curl_socket_t socket : m_sockets)
+            shutSocket(socket);
+    }
+    bool passed() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_passed;
+    }
+
+    // libcurl's socket callbacks: the sockets are known from their creation
+    // to their close, so that no other file is ever shut.
+    static int opened(void* self, curl_socket_t socket, curlsocktype)
+    {
+        auto* d = static_cast<Deadline*>(self);
+        std::lock_guard<std::mutex> lock(d->m_mutex);
+        d->m_sockets.push_back(socket);
+        if (d->m_passed)
+            shutSocket(socket);
+        return CURL_SOCKOPT_OK;
+    }
+    static int closed(void* self, curl_socket_t socket)
+    {
+        auto* d = static_cast<Deadline*>(self);
+        std::lock_guard<std::mutex> lock(d->m_mutex);
+        d->m_sockets.erase(std::remove(d->m_sockets.begin(), d->m_sockets.end(), socket), d->m_sockets.end());
+#if defined(_WIN32)
+        return ::closesocket(socket);
+#else
+        return ::close(socket);
+#endif
+    }
+
+private:
+    void watch()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_wake.wait_until(lock, m_at, [this] { return m_finished; }))
+            return;
+        m_passed = true;
+        for (curl_socket_t socket : m_sockets)
+            shutSocket(socket);
+    }
+
+    const std::chrono::steady_clock::time_point m_at;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<curl_socket_t> m_sockets;
+    bool m_finished = false;
+    bool m_passed = false;
+    std::thread m_watch;
+};
+
 struct CurlHandle {
     CURL* handle = curl_easy_init();
     ~CurlHandle()
@@ -134,6 +243,8 @@ int send(const std::string& serverArg, const std::string& recipientArg, const st
 
     const TransportOptions options = transportOptions();
     initCurlOnce();
+    // Outlives the handle: cleaning up the handle may still talk to the server.
+    Deadline deadline(options.totalTimeoutMs);
     CurlHandle curl;
     CurlList rcpt;
     if (!curl.handle) {
@@ -165,6 +276,13 @@ int send(const std::string& serverArg, const std::string& recipientArg, const st
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, options.totalTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(options.responseTimeoutMs));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, options.lowSpeedBytesPerSecond);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, wholeSeconds(options.lowSpeedTimeMs));
+    curl_easy_setopt(h, CURLOPT_SOCKOPTFUNCTION, &Deadline::opened);
+    curl_easy_setopt(h, CURLOPT_SOCKOPTDATA, &deadline);
+    curl_easy_setopt(h, CURLOPT_CLOSESOCKETFUNCTION, &Deadline::closed);
+    curl_easy_setopt(h, CURLOPT_CLOSESOCKETDATA, &deadline);
     curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -189,9 +307,12 @@ int send(const std::string& serverArg, const std::string& recipientArg, const st
     const CURLcode result = curl_easy_perform(h);
     if (result == CURLE_OK)
         return 0;
+    // After a failure there is nothing to say goodbye for.
+    deadline.cut();
     long smtpCode = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &smtpCode);
-    failure = describeFailure(result, smtpCode, login);
+    failure = deadline.passed() ? describeFailure(CURLE_OPERATION_TIMEDOUT, 0, login)
+                                : describeFailure(result, smtpCode, login);
     return static_cast<int>(result);
 }
 

@@ -13,8 +13,9 @@
 //                         not sent and is left empty exactly when it was.
 //
 // Returns 0 when the mail was sent, otherwise a non-zero number. Blocks until
-// the server has taken the mail or the attempt has failed (at most about the
-// whole-mail time-out). Safe to call from any thread.
+// the server has taken the mail or the attempt has failed: at most about the
+// whole-mail time-out (30 s), whatever the server does, goodbye included.
+// Safe to call from any thread.
 
 #include <string>
 
@@ -28,9 +29,12 @@ namespace mail {
 // How the connection is made. The defaults serve the program; tests trust
 // their own certificate authority and shorten the time-outs.
 struct TransportOptions {
-    std::string caFile;              // extra trusted authorities (PEM); empty: the system's
-    long connectTimeoutMs = 10000;   // connecting, including the TLS handshake
-    long totalTimeoutMs = 30000;     // the whole mail
+    std::string caFile;               // extra trusted authorities (PEM); empty: the system's
+    long connectTimeoutMs = 10000;    // connecting, including the TLS handshake
+    long totalTimeoutMs = 30000;      // the whole mail
+    long responseTimeoutMs = 10000;   // each answer of the server (counted in whole seconds)
+    long lowSpeedBytesPerSecond = 10; // a message upload slower than this...
+    long lowSpeedTimeMs = 10000;      // ...for this long (whole seconds) is given up
 };
 
 TransportOptions transportOptions();

@@ -63,6 +63,9 @@ bool isAddressChar(char c)
     }
 }
 
+constexpr std::size_t kMaxLocalPart = 64;
+constexpr std::size_t kMaxAddress = 254;
+
 const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 std::string base64(std::string_view bytes)
@@ -194,6 +197,15 @@ bool parseAddress(std::string_view text, std::string& address, std::string& erro
     if (!allOf(text, isAddressChar) || at == std::string_view::npos || at == 0 || at + 1 == text.size() ||
         text.find('@') != at) {
         error = std::string("Invalid ") + what + " address";
+        return false;
+    }
+    // A path ("<" address ">") holds at most 256 octets and a local part at
+    // most 64; a longer address would be refused by the server, or break the
+    // header lines, after the connection was made.
+    if (at > kMaxLocalPart || text.size() > kMaxAddress) {
+        error = std::string(what) + " address longer than mail allows";
+        if (error[0] >= 'a' && error[0] <= 'z')
+            error[0] = static_cast<char>(error[0] - 'a' + 'A');
         return false;
     }
     address = std::string(text);

@@ -34,7 +34,9 @@ SenderAndLogin parseSenderAndLogin(std::string_view text);
 
 // One address as the settings hold it: surrounding spaces and one pair of
 // angle brackets are dropped. False (with a reason) when the address is
-// empty or not a plain local@domain of printable ASCII.
+// empty, not a plain local@domain of printable ASCII, or longer than mail
+// allows (a local part of 64 octets, 254 in all). `what` is "sender" or
+// "recipient".
 bool parseAddress(std::string_view text, std::string& address, std::string& error, const char* what);
 
 // "<TO>", where TO may list several addresses separated by "," or ";".

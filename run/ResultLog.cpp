@@ -1,6 +1,6 @@
 #include "ResultLog.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace {
 // Shift-JIS texts of the log.
@@ -42,9 +42,14 @@ std::string formatRate(int correct, int asked)
 {
     // With nothing judged there is no rate to speak of; it reads as 0.0.
     const double rate = asked != 0 ? static_cast<double>(correct) / asked * 100.0 : 0.0;
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%4.1f", rate);
-    return buffer;
+    // "%4.1f" in the C locale: a decimal point whatever the user's locale,
+    // which printf would follow.
+    char buffer[400];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, rate, std::chars_format::fixed, 1).ptr;
+    std::string text(buffer, end);
+    if (text.size() < 4)
+        text.insert(0, 4 - text.size(), ' ');
+    return text;
 }
 
 ResultLog& resultLog()

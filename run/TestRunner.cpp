@@ -6,6 +6,7 @@
 #include "RunArithmetic.h"
 #include "app/CLampStatic.h"
 #include "app/CTestDlg.h"
+#include "gui/Clock.h"
 #include "gui/MessageBox.h"
 #include "gui/SjisText.h"
 #include "gui/TimerPeriods.h"
@@ -14,7 +15,6 @@
 #include "ui_CTestDlg.h"
 
 #include <QProgressBar>
-#include <ctime>
 
 namespace {
 
@@ -106,7 +106,7 @@ void CTestDlg::NextQuestion()
     const std::int64_t length = file.length();
 
     CrtRandom& random = runRandom();
-    random.seed(static_cast<std::uint32_t>(std::time(nullptr)));
+    random.seed(static_cast<std::uint32_t>(Clock::now()));
 
     const int records = question::recordCountForLength(length);
     if (records <= 0) {

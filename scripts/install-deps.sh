@@ -12,6 +12,7 @@ PACKAGES=(
   python3 python3-aiosmtpd openssl
   xvfb xauth imagemagick
   clang libclang-rt-14-dev
+  locales qt6-base-private-dev
 )
 
 SUDO=""
@@ -28,11 +29,19 @@ done
 
 if [ "${#missing[@]}" -eq 0 ]; then
   echo "All build and test packages are installed."
-  exit 0
+else
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  # Wait for another installation on this machine rather than fail on its lock.
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 update
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"
 fi
 
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-# Wait for another installation on this machine rather than fail on its lock.
-$SUDO apt-get -o DPkg::Lock::Timeout=900 update
-$SUDO apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"
+# Some tests run again under a German locale, whose decimal separator is a
+# comma: numbers the program writes must not follow it.
+if ! locale -a 2>/dev/null | grep -qiE '^de_DE\.utf-?8$'; then
+  echo "Generating the locale de_DE.UTF-8"
+  $SUDO sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen
+fi

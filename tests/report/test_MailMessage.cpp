@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QRegularExpression>
 #include <QtTest>
+#include <ctime>
 
 namespace {
 
@@ -134,7 +135,18 @@ void TestMailMessage::addresses()
         QCOMPARE(error, std::string("Invalid sender address"));
     }
 
+    // A local part of 64 octets and an address of 254 (a path of 256) fit.
+    const std::string local64(64, 'l');
+    const std::string domain(254 - 65, 'd');
+    QVERIFY(mail::parseAddress("<" + local64 + "@" + domain + ">", address, error, "sender"));
+    for (const std::string& overlong : {"l" + local64 + "@b.jp", local64 + "@" + domain + "d"}) {
+        QVERIFY(!mail::parseAddress(overlong, address, error, "sender"));
+        QCOMPARE(error, std::string("Sender address longer than mail allows"));
+    }
+
     std::vector<std::string> to;
+    QVERIFY(!mail::parseRecipients("<a@x.jp, " + local64 + "@" + domain + "d>", to, error));
+    QCOMPARE(error, std::string("Recipient address longer than mail allows"));
     QVERIFY(mail::parseRecipients("<boss@example.jp>", to, error));
     QCOMPARE(to, std::vector<std::string>{"boss@example.jp"});
     QVERIFY(mail::parseRecipients("<a@x.jp, b@y.jp;c@z.jp;>", to, error));
@@ -234,11 +246,25 @@ void TestMailMessage::lineEndsAndDate()
     QCOMPARE(mail::base64Lines(""), std::string());
     QCOMPARE(mail::base64Lines("ab"), std::string("YWI=\r\n"));
 
-    const std::string date = mail::formatDate(0);
-    QVERIFY2(QString::fromStdString(date).contains(QRegularExpression(
-                 QStringLiteral("^(Mon|Tue|Wed|Thu|Fri|Sat|Sun), \\d\\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|"
-                                "Nov|Dec) \\d{4} \\d\\d:\\d\\d:\\d\\d [+-]\\d{4}$"))),
-             date.c_str());
+    // Local time and zone, east and west of UTC, in English whatever the locale.
+    const QByteArray oldZone = qgetenv("TZ");
+    const std::pair<const char*, const char*> zones[] = {
+        {"UTC0", "Thu, 01 Jan 1970 00:00:00 +0000"},
+        {"JST-9", "Thu, 01 Jan 1970 09:00:00 +0900"},
+        {"IST-5:30", "Thu, 01 Jan 1970 05:30:00 +0530"},
+        {"EST5", "Wed, 31 Dec 1969 19:00:00 -0500"},
+        {"NST3:30", "Wed, 31 Dec 1969 20:30:00 -0330"},
+    };
+    for (const auto& [zone, date] : zones) {
+        qputenv("TZ", zone);
+        tzset();
+        QCOMPARE(QString::fromStdString(mail::formatDate(0)), QString::fromLatin1(date));
+    }
+    if (oldZone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldZone);
+    tzset();
 
     const std::string a = mail::makeMessageId("sender@example.jp", 100);
     const std::string b = mail::makeMessageId("sender@example.jp", 100);

@@ -4,10 +4,20 @@
 #include "run/ResultLog.h"
 
 #include <QTest>
+#include <clocale>
 
 class TestResultLog : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        // The locale the user set, as the program gets it through Qt. Run
+        // under one with a decimal comma, make sure it really is in force.
+        std::setlocale(LC_ALL, "");
+        if (qEnvironmentVariable("LC_ALL").startsWith(QLatin1String("de_DE")))
+            QCOMPARE(std::string(std::localeconv()->decimal_point), std::string(","));
+    }
+
     void workedExample()
     {
         ResultLog log;
@@ -28,6 +38,7 @@ private slots:
                                 "【正解率】：66.7%\r\n"));
     }
 
+    // Every rate the program writes is formatted here, in any locale.
     void rates_data()
     {
         QTest::addColumn<int>("correct");

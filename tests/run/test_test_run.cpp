@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "app/CLampStatic.h"
 #include "app/CTestDlg.h"
+#include "gui/Clock.h"
 #include "gui/SoundPlayer.h"
 #include "gui/TimerPeriods.h"
 #include "run/CJudgeDlg.h"
@@ -10,6 +11,7 @@
 #include "ui_CJudgeDlg.h"
 #include "ui_CTestDlg.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 namespace {
@@ -45,11 +47,23 @@ struct Fixture {
         int position = dlg.m_nAnswerPos;
         if (!right)
             position = position % 5 + 1;
-        QPushButton* buttons[] = {dlg.ui()->answerButton1, dlg.ui()->answerButton2, dlg.ui()->answerButton3,
-                                  dlg.ui()->answerButton4, dlg.ui()->answerButton5};
-        QTest::mouseClick(buttons[position - 1], Qt::LeftButton);
+        QTest::mouseClick(button(position), Qt::LeftButton);
     }
 
+    QPushButton* button(int position) const
+    {
+        QPushButton* buttons[] = {dlg.ui()->answerButton1, dlg.ui()->answerButton2, dlg.ui()->answerButton3,
+                                  dlg.ui()->answerButton4, dlg.ui()->answerButton5};
+        return buttons[position - 1];
+    }
+    QStringList answers() const
+    {
+        QStringList out;
+        for (QLineEdit* e : {dlg.ui()->answerEdit1, dlg.ui()->answerEdit2, dlg.ui()->answerEdit3,
+                             dlg.ui()->answerEdit4, dlg.ui()->answerEdit5})
+            out << e->text().trimmed();
+        return out;
+    }
     QString question() const { return dlg.ui()->questionEdit->text().trimmed(); }
     std::string log() const { return resultLog().text(); }
     std::string lines() const
@@ -72,6 +86,11 @@ class TestTestRun : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { TimerPeriods::setOneSecondMs(5); }
+    void cleanup()
+    {
+        TimerPeriods::setOneSecondMs(5);
+        Clock::unfixTime();
+    }
 
     void emptyNameIsRefusedAndEmptiesTheLog()
     {
@@ -92,6 +111,13 @@ private slots:
     {
         Fixture f("[QUESTION]\n1=bank.txt\n[QUESTION_CNT]\n1=3\n[LIFE]\n1=2\n[TIME_LIMIT]\n1=10\n"
                   "[SOUND]\nSW=1\n[MAIL]\n1=0\n");
+        // "終了!!" is shown while the window still looks as it did in the run.
+        QString stateAtEnd;
+        f.boxes.onShow([&](const MessageBox::Shown&) {
+            const Ui::CTestDlg* ui = f.dlg.ui();
+            stateAtEnd = QStringLiteral("%1%2%3%4").arg(ui->startButton->isEnabled()).arg(ui->stopButton->isEnabled())
+                             .arg(ui->answerButton3->isEnabled()).arg(ui->nameEdit->isEnabled());
+        });
         f.start();
         QVERIFY(f.dlg.isRunning());
         QVERIFY(!f.dlg.ui()->nameEdit->isEnabled());
@@ -103,12 +129,8 @@ private slots:
         QCOMPARE(f.question(), QStringLiteral("問題1"));
         QCOMPARE(f.dlg.ui()->progressLabel->text(), QStringLiteral("1/3"));
         // The marked answer is the one shown at m_nAnswerPos.
-        QLineEdit* edits[] = {f.dlg.ui()->answerEdit1, f.dlg.ui()->answerEdit2, f.dlg.ui()->answerEdit3,
-                              f.dlg.ui()->answerEdit4, f.dlg.ui()->answerEdit5};
-        QCOMPARE(edits[f.dlg.m_nAnswerPos - 1]->text().trimmed(), QStringLiteral("答1"));
-        QStringList shown;
-        for (QLineEdit* e : edits)
-            shown << e->text().trimmed();
+        QStringList shown = f.answers();
+        QCOMPARE(shown.value(f.dlg.m_nAnswerPos - 1), QStringLiteral("答1"));
         shown.sort();
         QCOMPARE(shown, (QStringList{"答1", "答2", "答3", "答4", "答5"}));
 
@@ -123,6 +145,7 @@ private slots:
 
         QCOMPARE(f.boxes.texts(), QStringList{QStringLiteral("終了!!")});
         QCOMPARE(f.boxes.shown()[0].icon, MessageBox::Icon::Information);
+        QCOMPARE(stateAtEnd, QStringLiteral("0110"));
         QCOMPARE(f.log(), sj("【問題】:bank.txt\r\n【氏名】:試験太郎\r\n【出題数】:3題\r\n【ミス許容数】:2回\r\n"
                              "【制限時間】:10秒\r\n【結果 *正解, -不正解】\r\n (1):*\r\n (2):-\r\n (3):*\r\n"));
         QCOMPARE(f.sounds.played(), (std::vector<int>{SoundPlayer::kRightSound, SoundPlayer::kWrongSound,
@@ -223,32 +246,60 @@ private slots:
         QVERIFY(!f.dlg.isRunning());
     }
 
-    void judgePopupShowsTheNoticeAndClosesOnItsSecondTick()
+    void judgePopupStaysForTwoTicksWhateverTheUserDoes()
     {
         Fixture f("[QUESTION]\n1=bank.txt\n[TIME_LIMIT]\n1=10\n[LIFE]\n1=3\n");
         f.start();
-        QString verdict;
+        const int period = 100;
+        TimerPeriods::setOneSecondMs(period);
+        QStringList verdicts;
         QString notice;
-        bool visible = true;
+        bool verdictVisible = true;
         bool runTimerActive = true;
-        QTimer::singleShot(0, [&] {
+        bool openAfterKeysAndClose = false;
+        QElapsedTimer open;
+        qint64 openFor = 0;
+        auto watch = [&] {
             CJudgeDlg* popup = CJudgeDlg::current();
             QVERIFY(popup);
-            verdict = popup->ui()->verdictLabel->text();
+            open.start();
+            QObject::connect(popup, &QDialog::finished, [&] { openFor = open.elapsed(); });
+            verdicts << popup->ui()->verdictLabel->text();
             notice = popup->ui()->noticeLabel->text();
-            visible = popup->ui()->verdictLabel->isVisible();
+            verdictVisible = popup->ui()->verdictLabel->isVisible();
             runTimerActive = f.dlg.runTimer().isActive();
             QTest::keyClick(popup, Qt::Key_Escape);
             QTest::keyClick(popup, Qt::Key_Return);
+            QTest::keyClick(popup, Qt::Key_Enter);
             popup->close();
-        });
+            openAfterKeysAndClose = popup->isVisible();
+        };
+        QTimer::singleShot(0, watch);
         f.answer(false);
-        QCOMPARE(verdict, QStringLiteral("×不正解"));
         QCOMPARE(notice, QStringLiteral("次の処理に移ります..."));
-        QVERIFY(!visible);
+        QVERIFY(!verdictVisible);
         QVERIFY(!runTimerActive);
+        QVERIFY(openAfterKeysAndClose);
+        // Closed by the second tick of its timer, not the first.
+        QVERIFY2(openFor >= period * 3 / 2, qPrintable(QString::number(openFor)));
         QVERIFY(f.dlg.runTimer().isActive());
-        QCOMPARE(f.lines(), std::string(" (1):-\r\n"));
+
+        TimerPeriods::setOneSecondMs(5);
+        QTimer::singleShot(0, [&] { verdicts << CJudgeDlg::current()->ui()->verdictLabel->text(); });
+        f.answer(true);
+        QCOMPARE(verdicts, (QStringList{QStringLiteral("×不正解"), QStringLiteral("○正解")}));
+        QCOMPARE(f.lines(), std::string(" (1):-\r\n (2):*\r\n"));
+    }
+
+    void eachAnswerButtonJudgesItsOwnPosition()
+    {
+        Fixture f("[QUESTION]\n1=bank.txt\n[QUESTION_CNT]\n1=10\n[LIFE]\n1=9\n[TIME_LIMIT]\n1=10\n");
+        f.start();
+        for (int position = 1; position <= 5; ++position) {
+            f.dlg.m_nAnswerPos = position;
+            QTest::mouseClick(f.button(position), Qt::LeftButton);
+        }
+        QCOMPARE(f.lines(), std::string(" (1):*\r\n (2):*\r\n (3):*\r\n (4):*\r\n (5):*\r\n"));
     }
 
     void twoMarkedAnswersCountTheLaterPosition()
@@ -258,15 +309,8 @@ private slots:
         bytes[100 + 80 * 3] = '*'; // slot 4 marked too
         f.folder.writeFile("bank.txt", bytes);
         f.start();
-        QLineEdit* edits[] = {f.dlg.ui()->answerEdit1, f.dlg.ui()->answerEdit2, f.dlg.ui()->answerEdit3,
-                              f.dlg.ui()->answerEdit4, f.dlg.ui()->answerEdit5};
-        int last = 0;
-        for (int p = 1; p <= 5; ++p) {
-            const QString t = edits[p - 1]->text().trimmed();
-            if (t == QStringLiteral("答2") || t == QStringLiteral("答4"))
-                last = p;
-        }
-        QCOMPARE(f.dlg.m_nAnswerPos, last);
+        const QStringList shown = f.answers();
+        QCOMPARE(f.dlg.m_nAnswerPos, std::max(shown.indexOf("答2"), shown.indexOf("答4")) + 1);
     }
 
     void recordWithoutMarkHasNoRightAnswer()
@@ -281,16 +325,31 @@ private slots:
         QCOMPARE(f.lines(), std::string(" (1):*\r\n (2):-\r\n"));
     }
 
-    void randomOrderOnOneRecord()
+    void randomOrderAndShuffleFollowTheSeededGenerator()
     {
-        Fixture f("[QUESTION]\n1=bank.txt\n[SEQ]\n1=5\n[QUESTION_CNT]\n1=3\n[LIFE]\n1=9\n[TIME_LIMIT]\n1=10\n", 1);
-        f.start();
-        QCOMPARE(f.dlg.m_nSeq, 5);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(f.question(), QStringLiteral("問題1"));
-            f.answer(true);
-        }
-        QCOMPARE(f.lines(), " (1):*\r\n (2):*\r\n (3):*\r\n" + sj("【正解率】：100.0%\r\n"));
+        // Seeded with 1, the classic generator draws 41, 18467, 6334, 26500,
+        // 19169, 15724, 11478, 29358, 26962, 24464, 5705, 28145, 23281, ...
+        Clock::fixTime(1);
+        // Any SEQ but 0 is random order: 41 % 7 picks record 7 first; then the
+        // slots 2, 4, 0, (4, 4), 3, (3, 2, 4, 0, 0), 1 fill positions 1 to 5.
+        Fixture random("[QUESTION]\n1=bank.txt\n[SEQ]\n1=5\n[QUESTION_CNT]\n1=3\n[LIFE]\n1=9\n"
+                       "[TIME_LIMIT]\n1=10\n", 7);
+        random.start();
+        const QStringList shuffled{"答3", "答5", "答1", "答4", "答2"};
+        QCOMPARE(random.question(), QStringLiteral("問題7"));
+        QCOMPARE(random.answers(), shuffled);
+        QCOMPARE(random.dlg.m_nAnswerPos, 5); // question 7 is marked at answer 2
+        // Seeded again before every question: within the same second the
+        // same record comes in the same order.
+        random.answer(true);
+        QCOMPARE(random.question(), QStringLiteral("問題7"));
+        QCOMPARE(random.answers(), shuffled);
+
+        // Registration order draws nothing for the record: 41 starts the shuffle.
+        Fixture inOrder("[QUESTION]\n1=bank.txt\n[SEQ]\n1=0\n[TIME_LIMIT]\n1=10\n", 7);
+        inOrder.start();
+        QCOMPARE(inOrder.question(), QStringLiteral("問題1"));
+        QCOMPARE(inOrder.answers(), (QStringList{"答2", "答3", "答5", "答1", "答4"}));
     }
 
     void questionFileThatCannotBeUsedEndsTheRunCleanly_data()

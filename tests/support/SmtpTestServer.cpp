@@ -36,6 +36,14 @@ bool SmtpTestServer::start()
         args << QStringLiteral("--auth-plain");
     if (m_options.silent)
         args << QStringLiteral("--silent");
+    if (!m_options.stallAt.isEmpty())
+        args << QStringLiteral("--stall") << m_options.stallAt;
+    if (m_options.trickle)
+        args << QStringLiteral("--trickle");
+    if (m_options.holdMs > 0)
+        args << QStringLiteral("--hold-ms") << QString::number(m_options.holdMs);
+    if (!m_options.certificateName.isEmpty())
+        args << QStringLiteral("--cert-name") << m_options.certificateName;
 
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start(QStringLiteral("/usr/bin/python3"), args);

@@ -31,6 +31,10 @@ public:
         QString password;
         bool authWithoutTls = false; // offer AUTH on an unencrypted connection
         bool silent = false;        // accept connections, never answer
+        QString stallAt;            // fall silent at "greeting", "ehlo", "data", "body" or "quit"
+        bool trickle = false;       // answer one byte a second
+        int holdMs = 0;             // wait this long before accepting a message
+        QString certificateName;    // with tls: a certificate for this name instead of localhost
     };
 
     SmtpTestServer();

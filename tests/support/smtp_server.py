@@ -13,7 +13,14 @@ Options:
                  the CA is written to <folder>/ca.pem
   --auth L:P     offer AUTH and accept only login L with password P
   --auth-plain   allow AUTH over an unencrypted connection
-  --silent       accept connections and never say a word
+  --silent       accept connections and never say a word (--stall greeting)
+  --stall STAGE  answer like a server until STAGE, then fall silent:
+                 greeting, ehlo, data (no reply to DATA), body (no reply to
+                 the end of the message) or quit (no reply to QUIT; the
+                 message is stored)
+  --trickle      answer every command, one byte a second
+  --hold-ms N    take the message, but wait N ms before saying so
+  --cert-name N  the server certificate names N instead of localhost
 Recipients named "unknown@..." are refused with 550.
 Login attempts are appended to <folder>/auth-attempts.txt (logins only).
 """
@@ -39,8 +46,9 @@ def write_atomically(path, data):
     os.replace(tmp, path)
 
 
-def make_certificates(folder):
-    """A throwaway CA and a server certificate for localhost/127.0.0.1."""
+def make_certificates(folder, name=None):
+    """A throwaway CA and a server certificate for localhost/127.0.0.1, or
+    for the given name only."""
     def run(*args):
         subprocess.run(["openssl", *args], check=True, cwd=folder,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -51,10 +59,11 @@ def make_certificates(folder):
         "-addext", "basicConstraints=critical,CA:TRUE",
         "-addext", "keyUsage=critical,keyCertSign,cRLSign")
     run("req", *ec, "-keyout", "server.key", "-out", "server.csr",
-        "-subj", "/CN=localhost")
+        "-subj", "/CN=%s" % (name or "localhost"))
     with open(os.path.join(folder, "server.ext"), "w") as f:
-        f.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n"
-                "extendedKeyUsage=serverAuth\n")
+        names = "DNS:%s" % name if name else "DNS:localhost,IP:127.0.0.1"
+        f.write("subjectAltName=%s\n"
+                "extendedKeyUsage=serverAuth\n" % names)
     run("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
         "-CAcreateserial", "-out", "server.pem", "-days", "2",
         "-extfile", "server.ext")
@@ -65,9 +74,10 @@ def make_certificates(folder):
 
 
 class Store:
-    def __init__(self, folder):
+    def __init__(self, folder, hold_ms=0):
         self.folder = folder
         self.count = 0
+        self.hold_ms = hold_ms
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         # Mailboxes named "unknown" do not exist here.
@@ -77,18 +87,24 @@ class Store:
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
-        self.count += 1
-        base = os.path.join(self.folder, "message-%d" % self.count)
+        if self.hold_ms:
+            await asyncio.sleep(self.hold_ms / 1000)
         raw = envelope.original_content or envelope.content
         if isinstance(raw, str):
             raw = raw.encode("utf-8", "surrogateescape")
+        self.store(raw, envelope, session)
+        return "250 OK"
+
+    def store(self, raw, envelope, session):
+        self.count += 1
+        base = os.path.join(self.folder, "message-%d" % self.count)
         write_atomically(base + ".eml", raw)
 
         info = {
             "mail_from": envelope.mail_from,
             "rcpt_tos": list(envelope.rcpt_tos),
-            "authenticated": bool(session.authenticated),
-            "tls": session.ssl is not None,
+            "authenticated": bool(session and session.authenticated),
+            "tls": session is not None and session.ssl is not None,
             "headers": [],
             "subject": None,
             "body": None,
@@ -104,7 +120,6 @@ class Store:
             info["parse_defects"].append("exception: %s" % error)
         write_atomically(base + ".json",
                          json.dumps(info, ensure_ascii=False, indent=1).encode("utf-8"))
-        return "250 OK"
 
 
 def make_authenticator(folder, login, password):
@@ -119,13 +134,76 @@ def make_authenticator(folder, login, password):
     return authenticate
 
 
-async def silent_client(reader, writer):
-    # Keep the connection open and never answer.
-    try:
-        while await reader.read(4096):
-            pass
-    finally:
-        writer.close()
+class Envelope:
+    def __init__(self):
+        self.mail_from = None
+        self.rcpt_tos = []
+
+
+def misbehaving_client(store, stall, trickle):
+    """A plain SMTP dialogue that falls silent at one stage or answers one
+    byte a second."""
+    async def handle(reader, writer):
+        async def say(line):
+            data = (line + "\r\n").encode("ascii")
+            if trickle:
+                for i in range(len(data)):
+                    writer.write(data[i:i + 1])
+                    await writer.drain()
+                    await asyncio.sleep(1)
+            else:
+                writer.write(data)
+                await writer.drain()
+
+        async def silence():
+            while await reader.read(4096):
+                pass
+
+        try:
+            if stall == "greeting":
+                return await silence()
+            await say("220 mail.test ESMTP")
+            envelope = Envelope()
+            while True:
+                line = await reader.readline()
+                if not line:
+                    return
+                verb = line.decode("ascii", "replace").strip().split(" ")[0].upper()
+                if verb in ("EHLO", "HELO"):
+                    if stall == "ehlo":
+                        return await silence()
+                    await say("250 mail.test")
+                elif verb == "MAIL":
+                    envelope.mail_from = line.decode("ascii", "replace").split(":", 1)[1].strip().strip("<>")
+                    await say("250 OK")
+                elif verb == "RCPT":
+                    envelope.rcpt_tos.append(line.decode("ascii", "replace").split(":", 1)[1].strip().strip("<>"))
+                    await say("250 OK")
+                elif verb == "DATA":
+                    if stall == "data":
+                        return await silence()
+                    await say("354 End data with <CR><LF>.<CR><LF>")
+                    raw = b""
+                    while True:
+                        chunk = await reader.readline()
+                        if not chunk or chunk == b".\r\n":
+                            break
+                        raw += chunk[1:] if chunk.startswith(b"..") else chunk
+                    if stall == "body":
+                        return await silence()
+                    store.store(raw, envelope, None)
+                    envelope = Envelope()
+                    await say("250 OK")
+                elif verb == "QUIT":
+                    if stall == "quit":
+                        return await silence()
+                    await say("221 Bye")
+                    return
+                else:
+                    await say("250 OK")
+        finally:
+            writer.close()
+    return handle
 
 
 async def main():
@@ -135,17 +213,24 @@ async def main():
     parser.add_argument("--auth")
     parser.add_argument("--auth-plain", action="store_true")
     parser.add_argument("--silent", action="store_true")
+    parser.add_argument("--stall", choices=["greeting", "ehlo", "data", "body", "quit"])
+    parser.add_argument("--trickle", action="store_true")
+    parser.add_argument("--hold-ms", type=int, default=0)
+    parser.add_argument("--cert-name")
     args = parser.parse_args()
     os.makedirs(args.folder, exist_ok=True)
     loop = asyncio.get_running_loop()
 
     if args.silent:
-        server = await asyncio.start_server(silent_client, "127.0.0.1", 0)
+        args.stall = "greeting"
+    if args.stall or args.trickle:
+        server = await asyncio.start_server(
+            misbehaving_client(Store(args.folder), args.stall, args.trickle), "127.0.0.1", 0)
     else:
-        store = Store(args.folder)
+        store = Store(args.folder, args.hold_ms)
         options = {"hostname": "mail.test", "auth_require_tls": not args.auth_plain}
         if args.tls:
-            options["tls_context"] = make_certificates(args.folder)
+            options["tls_context"] = make_certificates(args.folder, args.cert_name)
         if args.auth:
             login, _, password = args.auth.partition(":")
             options["authenticator"] = make_authenticator(
@@ -158,8 +243,16 @@ async def main():
 
     port = server.sockets[0].getsockname()[1]
     print("PORT %d" % port, flush=True)
+    loop.create_task(exit_with_parent(os.getppid()))
     async with server:
         await server.serve_forever()
+
+
+async def exit_with_parent(parent):
+    # A test that crashed never stops its server: end with it.
+    while os.getppid() == parent:
+        await asyncio.sleep(1)
+    os._exit(0)
 
 
 if __name__ == "__main__":
