@@ -1,6 +1,7 @@
 #include "DialogLook.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QEvent>
 #include <QFont>
 #include <QKeyEvent>
@@ -33,6 +34,9 @@ void applyFont(QWidget* widget)
     font.setFamilies(fontFamilies());
     font.setPointSize(9);
     widget->setFont(font);
+    // Drop-down menus are windows of their own and take the application's
+    // font for their class, not their parent's.
+    QApplication::setFont(font, "QMenu");
 }
 
 bool EnterEscFilter::eventFilter(QObject* watched, QEvent* event)

@@ -6,7 +6,13 @@
 // At 96 dpi that font has dialog base units of 6.5 x 12 pixels, so one
 // horizontal unit is 6.5 / 4 = 1.625 pixels and one vertical unit is
 // 12 / 8 = 1.5 pixels; every .ui file holds positions mapped this way
-// (x, width: round(units * 1.625); y, height: round(units * 1.5)).
+// (x, width: round(units * 1.625); y, height: round(units * 1.5)), written
+// by scripts/uigen.py from tables in units. Qt draws a titled group's frame
+// line below the title, about 12 pixels lower than the line through the
+// title that the layout was made for, so each row of titled groups opens a
+// band of 10 pixels below its top edge; check boxes and radio buttons with a
+// caption are 4 pixels wider and one-line static texts 2 pixels higher, for
+// Qt's wider indicator spacing and taller line. uigen.py has the details.
 
 #include <QObject>
 #include <QStringList>
@@ -23,7 +29,8 @@ int dluY(int units);
 // Japanese proportional Gothics, so that every glyph comes from one face.
 QStringList fontFamilies();
 
-// Gives the widget (and so its children) the dialogs' 9-point font.
+// Gives the widget (and so its children) the dialogs' 9-point font, and
+// makes it the font of every drop-down menu created from then on.
 void applyFont(QWidget* widget);
 
 // Consumes every key press of Enter, Return and Esc aimed at the widget or

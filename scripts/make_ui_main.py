@@ -60,7 +60,8 @@ judge = [
 write(os.path.join(RES, 'CJudgeDlg.ui'), 'CJudgeDlg', '正誤判定', 107, 62, judge)
 
 about = [
-    C('QLabel', 'iconLabel', None, 11, 12, 20, 20, access='アイコン', tab=False),
+    # A static showing an icon takes the icon's size, 32 x 32 pixels.
+    C('QLabel', 'iconLabel', None, 11, 12, 20, 20, access='アイコン', tab=False, pixels=(32, 32)),
     C('QLabel', 'versionLabel', 'Molvane Version 1.0.0', 36, 12, 101, 8, access='Molvane Version 1.0.0',
       extra=[prop('textFormat', '<enum>Qt::PlainText</enum>')], tab=False),
     C('QLabel', 'noticeLabel', '(C) 2026 Molvane 開発チーム', 36, 26, 100, 8,

@@ -15,14 +15,20 @@ SLIDER = [prop('orientation', '<enum>Qt::Horizontal</enum>'),
 PASSWORD = [prop('echoMode', '<enum>QLineEdit::Password</enum>')]
 STRONG = 'StrongFocus'
 
+# The value labels show every value their sliders reach: the count slider
+# reaches the record count of the question file, so the labels are as wide as
+# a count of six digits and its unit ("999999問"), and the sliders begin after
+# them (the templates' 20 units held two digits).
+LABEL_X, LABEL_W, SLIDER_X = 18, 37, 57
+
 settings = [
     C('QPushButton', 'backButton', '戻る', 126, 290, 41, 14, 1, '戻る', focus=STRONG),
-    C('QSlider', 'timeSlider', None, 44, 55, 114, 21, 1030, '制限時間', extra=SLIDER, focus=STRONG),
-    C('QSlider', 'lifeSlider', None, 44, 92, 114, 21, 1031, 'ミス許容数', extra=SLIDER, focus=STRONG),
-    C('QSlider', 'countSlider', None, 44, 129, 115, 21, 1032, '出題数', extra=SLIDER, focus=STRONG),
-    C('QLabel', 'timeLabel', '', 23, 59, 20, 14, 1033, desc='制限時間', extra=SUNKEN_CENTRED, tab=False),
-    C('QLabel', 'lifeLabel', '', 23, 95, 20, 14, 1034, desc='ミス許容数', extra=SUNKEN_CENTRED, tab=False),
-    C('QLabel', 'countLabel', '', 23, 133, 20, 14, 1035, desc='出題数', extra=SUNKEN_CENTRED, tab=False),
+    C('QSlider', 'timeSlider', None, SLIDER_X, 55, 158 - SLIDER_X, 21, 1030, '制限時間', extra=SLIDER, focus=STRONG),
+    C('QSlider', 'lifeSlider', None, SLIDER_X, 92, 158 - SLIDER_X, 21, 1031, 'ミス許容数', extra=SLIDER, focus=STRONG),
+    C('QSlider', 'countSlider', None, SLIDER_X, 129, 159 - SLIDER_X, 21, 1032, '出題数', extra=SLIDER, focus=STRONG),
+    C('QLabel', 'timeLabel', '', LABEL_X, 59, LABEL_W, 14, 1033, desc='制限時間', extra=SUNKEN_CENTRED, tab=False),
+    C('QLabel', 'lifeLabel', '', LABEL_X, 95, LABEL_W, 14, 1034, desc='ミス許容数', extra=SUNKEN_CENTRED, tab=False),
+    C('QLabel', 'countLabel', '', LABEL_X, 133, LABEL_W, 14, 1035, desc='出題数', extra=SUNKEN_CENTRED, tab=False),
     C('QPushButton', 'saveButton', '設定保存', 126, 274, 41, 14, 1036, '設定保存', disabled=True, focus=STRONG),
     C('QGroupBox', 'questionFileFrame', '●問題ファイル名', 14, 11, 153, 30, access='問題ファイル名'),
     C('QGroupBox', 'timeFrame', '●制限時間(1～60sec)', 14, 46, 153, 35, access='制限時間'),

@@ -5,8 +5,30 @@ One horizontal dialog unit is 1.625 pixels and one vertical unit 1.5 pixels
 (the base units 6.5 x 12 of a 9-point proportional Gothic at 96 dpi); see
 gui/DialogLook.h. Group boxes are written first so that they lie beneath the
 controls they frame; the tab order follows the order of the other controls.
+
+Three things are drawn larger by Qt than by the window system the templates
+were made for, and the mapping makes room for them:
+
+- Group titles. The window system draws a titled group's frame line through
+  the middle of its title, 6 pixels below the group's top; Qt draws the title
+  above the line, which lies about 18 pixels below the top. Every row of
+  titled groups (visible groups with a title whose tops lie at the same
+  vertical unit) therefore opens a band of TITLE_BAND pixels: each group of
+  the row keeps its top, and everything below that top, the group's own
+  controls and bottom edge included, moves down by the band. Controls keep
+  their sizes and their distances to one another; groups grow by the band.
+- Check boxes and radio buttons: Qt puts the caption CHECK_EXTRA pixels
+  further from the box, so those with a caption are that much wider.
+- Lines of static text: the proportional Gothic Qt finds (IPA) has a line of
+  13 pixels where the templates counted 12 (8 units); a static text of one
+  line gets a pixel more above and below.
 """
 from xml.sax.saxutils import escape
+
+TITLE_BAND = 10
+CHECK_EXTRA = 4
+ONE_LINE = 8
+LINE_EXTRA = 1
 
 
 def dlu_x(v):
@@ -27,10 +49,15 @@ def string(v):
 
 
 class Control:
+    """One control of a template; x, y, w, h in dialog units. `pixels` gives
+    a size in pixels instead (a static showing an icon takes the icon's size)."""
+
     def __init__(self, cls, name, text, x, y, w, h, cid=None, access=None, desc=None,
-                 hidden=False, disabled=False, extra=None, focus=None, tab=True):
+                 hidden=False, disabled=False, extra=None, focus=None, tab=True, pixels=None):
         self.cls, self.name, self.text = cls, name, text
-        self.rect = (dlu_x(x), dlu_y(y), dlu_x(w), dlu_y(h))
+        self.units = (x, y, w, h)
+        self.pixels = pixels
+        self.rect = None
         self.cid, self.access, self.desc = cid, access, desc
         self.hidden, self.disabled = hidden, disabled
         self.extra = extra or []
@@ -69,10 +96,39 @@ SUNKEN_CENTRED = [prop('frameShape', '<enum>QFrame::Panel</enum>'),
 CUSTOM = {'CLampStatic': ('QLabel', 'app/CLampStatic.h')}
 
 
+def title_rows(controls):
+    """Tops (in units) of the rows of visible titled groups."""
+    return sorted({c.units[1] for c in controls if c.cls == 'QGroupBox' and c.text and not c.hidden})
+
+
+def map_y(v, rows):
+    """A vertical position in units to pixels, below every band above it."""
+    return dlu_y(v) + TITLE_BAND * sum(1 for r in rows if r < v)
+
+
+def place(c, rows):
+    x, y, w, h = c.units
+    top = map_y(y, rows)
+    if c.pixels:
+        c.rect = (dlu_x(x), top) + tuple(c.pixels)
+    elif c.cls == 'QGroupBox':
+        c.rect = (dlu_x(x), top, dlu_x(w), map_y(y + h, rows) - top)
+    else:
+        width, height = dlu_x(w), dlu_y(h)
+        if c.cls in ('QCheckBox', 'QRadioButton') and c.text:
+            width += CHECK_EXTRA
+        if c.cls == 'QLabel' and c.text and h <= ONE_LINE:
+            top, height = top - LINE_EXTRA, height + 2 * LINE_EXTRA
+        c.rect = (dlu_x(x), top, width, height)
+
+
 def write(path, cls, title, width, height, controls, menu_layout=False):
     groups = [c for c in controls if c.cls == 'QGroupBox']
     others = [c for c in controls if c.cls != 'QGroupBox']
-    w, h = dlu_x(width), dlu_y(height)
+    rows = title_rows(controls)
+    for c in controls:
+        place(c, rows)
+    w, h = dlu_x(width), map_y(height, rows)
     out = ['<?xml version="1.0" encoding="UTF-8"?>\n<ui version="4.0">\n',
            f' <class>{cls}</class>\n',
            f' <widget class="QDialog" name="{cls}">\n',
