@@ -1,5 +1,7 @@
 #include "ResultLog.h"
 
+#include "report/MailMessage.h"
+
 #include <charconv>
 
 namespace {
@@ -21,7 +23,10 @@ void ResultLog::writeHeader(const std::string& questionFile, const std::string& 
                             int timeLimit)
 {
     m_text += kQuestionLabel + questionFile + kCrLf;
-    m_text += kNameLabel + name + kCrLf;
+    // The name comes from a one-line field, yet a pasted text may carry line
+    // breaks: they must not add lines to the log the supervisor reads. The
+    // name stands here as it stands in the mail's subject.
+    m_text += kNameLabel + mail::withoutControls(name) + kCrLf;
     m_text += kCountLabel + std::to_string(questionCount) + kCountUnit + kCrLf;
     m_text += kLifeLabel + std::to_string(life) + kLifeUnit + kCrLf;
     m_text += kTimeLabel + std::to_string(timeLimit) + kTimeUnit + kCrLf;

@@ -9,7 +9,8 @@ public:
     void clear() { m_text.clear(); }
     const std::string& text() const { return m_text; }
 
-    // The six header lines.
+    // The six header lines. Line breaks and tabs in the name become
+    // spaces, other control characters are dropped, as in the mail subject.
     void writeHeader(const std::string& questionFile, const std::string& name, int questionCount, int life,
                      int timeLimit);
     // " (n):*" for a right answer (result 0), " (n):-" otherwise.

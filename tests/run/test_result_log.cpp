@@ -58,6 +58,15 @@ private slots:
         QCOMPARE(QString::fromStdString(formatRate(correct, asked)), rate);
     }
 
+    // A pasted name with line breaks cannot add lines such as " (1):*".
+    void nameStaysOnItsLine()
+    {
+        ResultLog log;
+        log.writeHeader("q.txt", sj("花子\r\n (1):*\tX\x01"), 1, 1, 1);
+        QCOMPARE(log.text().substr(0, log.text().find("\r\n", log.text().find("\r\n") + 2) + 2),
+                 sj("【問題】:q.txt\r\n【氏名】:花子   (1):* X\r\n"));
+    }
+
     void anyWrongResultIsAMinus()
     {
         ResultLog log;
