@@ -26,6 +26,13 @@ namespace {
 template <typename Fields>
 void appendFields(std::string& out, const Fields& fields)
 {
+    // A record of one empty field would be an empty line, which readers
+    // take for no field at all.
+    if (fields.size() == 1 && std::string_view(*fields.begin()).empty()) {
+        out += "\"\"";
+        out += kRecordEnd;
+        return;
+    }
     bool first = true;
     for (const auto& f : fields) {
         if (!first)
