@@ -58,6 +58,15 @@ std::string fill(const char* ja, const char* en, std::initializer_list<std::stri
     return bank::fill(tr(g_lang, ja, en), args);
 }
 
+// "24 問", "1 question", "24 questions".
+std::string questionCount(long long n)
+{
+    const std::string number = std::to_string(n);
+    if (g_lang == Language::Japanese)
+        return number + " 問";
+    return number + (n == 1 ? " question" : " questions");
+}
+
 std::string questionLabel(int number)
 {
     return fill("問 %1", "question %1", {std::to_string(number)});
@@ -162,9 +171,9 @@ int runCheck(const QCommandLineParser& parser, const Options& o, const QString& 
                 text += tr(g_lang, "注意: ", "note: ");
             text += bank::findingText(f, g_lang) + "\n";
         }
-        text += fill("%1: %2 問を検査しました。指摘 %3 件", counted == 1 ? "%1: %2 questions checked, %3 finding"
-                                                                          : "%1: %2 questions checked, %3 findings",
-                     {bankName, std::to_string(questions), std::to_string(counted)});
+        text += fill("%1: %2を検査しました。指摘 %3 件", counted == 1 ? "%1: %2 checked, %3 finding"
+                                                                        : "%1: %2 checked, %3 findings",
+                     {bankName, questionCount(questions), std::to_string(counted)});
         if (notes > 0)
             text += fill("、注意 %1 件", notes == 1 ? ", %1 note" : ", %1 notes", {std::to_string(notes)});
         text += "\n";
@@ -249,8 +258,8 @@ int runExport(const QCommandLineParser& parser, const Options& o, const QString&
     if (!fsutil::writeFileAtomically(target, collected))
         return fail(fill("%1 を書けませんでした（元のファイルはそのままです）", "cannot write %1 (an old file is left as it was)",
                          {parser.value(o.output).toStdString()}));
-    out(fill("%1 に %2 問を書き出しました（%3）\n", "%2 questions written to %1 (%3)\n",
-             {parser.value(o.output).toStdString(), std::to_string(questions), bank::formatName(*format)}));
+    out(fill("%1 に %2を書き出しました（%3）\n", "%2 written to %1 (%3)\n",
+             {parser.value(o.output).toStdString(), questionCount(questions), bank::formatName(*format)}));
     return kDone;
 }
 
@@ -359,10 +368,10 @@ int runImport(const QCommandLineParser& parser, const Options& o, const QString&
     for (const auto& [number, source] : report.pictures)
         text += fill("画像 %1.bmp を追加しました: %2\n", "picture %1.bmp added: %2\n", {number, source});
     if (report.kept > 0 || options.append)
-        text += fill("%1 に %2 問を追加しました（全 %3 問）\n", "%2 questions added to %1 (%3 in all)\n",
-                     {bankName, std::to_string(report.imported), std::to_string(report.kept + report.imported)});
+        text += fill("%1 に %2を追加しました（全 %3 問）\n", "%2 added to %1 (%3 in all)\n",
+                     {bankName, questionCount(report.imported), std::to_string(report.kept + report.imported)});
     else
-        text += fill("%1 に %2 問を書きました\n", "%2 questions written to %1\n", {bankName, std::to_string(report.imported)});
+        text += fill("%1 に %2を書きました\n", "%2 written to %1\n", {bankName, questionCount(report.imported)});
     out(text);
     if (report.droppedTail > 0)
         err(fill("molvane-bank: 警告: %1 の最後の %2 バイト（500 バイトに満たない端数）は読まれないので残していません\n",

@@ -11,7 +11,7 @@ namespace bank {
 namespace {
 
 const char* const kStyle = R"(
-  body { font-family: "IPAGothic", "IPAPGothic", "Yu Gothic", "Meiryo", sans-serif; margin: 12mm; color: #111; }
+  body { font-family: "IPAPGothic", "IPAGothic", "Yu Gothic", "Meiryo", sans-serif; margin: 12mm; color: #111; }
   h1 { font-size: 16pt; margin: 0 0 2mm; }
   .summary { margin: 0 0 6mm; color: #444; }
   .q { border-top: 1px solid #999; padding: 3mm 0; display: flex; gap: 6mm; break-inside: avoid; page-break-inside: avoid; }
@@ -36,6 +36,18 @@ const char* const kStyle = R"(
   @media print { body { margin: 0; } }
 )";
 
+// The last-result mark as the editor's list shows it.
+std::string lastResult(const std::string& mark)
+{
+    if (mark == "N")
+        return "-";
+    if (mark == "C")
+        return "正解";
+    if (mark == "I")
+        return "不正解";
+    return mark;
+}
+
 class HtmlWriter : public BankWriter {
 public:
     explicit HtmlWriter(const WriterOptions& options) : m_answers(options.answers), m_title(options.title) {}
@@ -58,7 +70,8 @@ public:
     {
         out += "<section class=\"q\" id=\"q" + std::to_string(q.number) + "\">\n<div class=\"body\">\n<h2>問 ";
         out += std::to_string(q.number);
-        out += "<span class=\"meta\">画像 " + htmlEscape(q.picture) + "　前回 " + htmlEscape(q.mark) + "</span></h2>\n";
+        out += "<span class=\"meta\">画像 " + htmlEscape(q.picture) + "　前回 " + htmlEscape(lastResult(q.mark)) +
+               "</span></h2>\n";
         out += "<p class=\"text\">" + htmlEscape(q.question) + "</p>\n<ol>\n";
         for (std::size_t i = 0; i < q.answers.size(); ++i) {
             const bool right = m_answers && static_cast<int>(i) + 1 == q.correct;

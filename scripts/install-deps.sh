@@ -12,6 +12,7 @@ PACKAGES=(
   python3 python3-aiosmtpd openssl
   xvfb xauth imagemagick
   clang libclang-rt-14-dev
+  libxml2-utils chromium
 )
 
 SUDO=""
