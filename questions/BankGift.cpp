@@ -47,6 +47,16 @@ std::string escaped(std::string_view s)
     return out;
 }
 
+// A text that readers take for something else: a format such as "[html]"
+// before it, and for an answer a weight ("%50%") or a matching pair ("->").
+bool isMarkup(std::string_view s, bool answer)
+{
+    for (std::string_view f : {"[html]", "[moodle]", "[plain]", "[markdown]"})
+        if (s.substr(0, f.size()) == f)
+            return true;
+    return answer && ((!s.empty() && s.front() == '%') || s.find("->") != std::string_view::npos);
+}
+
 class GiftWriter : public BankWriter {
 public:
     void write(const OutQuestion& q, std::string& out, const NoteSink& note) override
@@ -60,6 +70,10 @@ public:
                 note(Note{q.number, Note::Kind::EmptyText, field});
             else if (isSpace(s.front()) || isSpace(s.back()))
                 note(Note{q.number, Note::Kind::EdgeSpaces, field});
+            if (s.find('\r') != std::string_view::npos)
+                note(Note{q.number, Note::Kind::CarriageReturn, field});
+            if (isMarkup(s, field != "question"))
+                note(Note{q.number, Note::Kind::Markup, field});
             return escaped(s);
         };
         out += "// " + metadataComment(q) + "\n";

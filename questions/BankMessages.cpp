@@ -277,6 +277,11 @@ std::string noteText(const Note& n, Language lang)
     case K::PictureMissing:
         return fill(pick(lang, "画像 %1 が読めないので画像なしで書きました", "picture %1 could not be read; written without it"),
                     {n.field});
+    case K::CarriageReturn:
+        return fill(pick(lang, "%1 の CR を改行 (LF) にしました", "a CR in %1 was written as a line break (LF)"), {field});
+    case K::Markup:
+        return fill(pick(lang, "%1 はこの形式の読み手には書式の記号として読まれます", "readers of this format take %1 for markup"),
+                    {field});
     case K::PictureNotCarried:
         return fill(pick(lang, "この形式には画像 %1 を書けません", "this format has no place for picture %1"), {n.field});
     }

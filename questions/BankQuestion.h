@@ -48,6 +48,8 @@ struct Note {
         InvalidBytes,      // bytes that are no Shift-JIS character, written as U+FFFD
         PictureMissing,    // the picture file could not be read; written without it
         PictureNotCarried, // the format has no place for pictures
+        CarriageReturn,    // a CR written as a plain line break
+        Markup,            // a text the format's readers take for markup
     };
     int number = 0;
     Kind kind = Kind::LineBreak;

@@ -344,6 +344,8 @@ std::string htmlKeepingSpaces(std::string_view utf8)
             const bool single = i > 0 && i + 1 < utf8.size() && !isspace(static_cast<unsigned char>(utf8[i - 1])) &&
                                 !isspace(static_cast<unsigned char>(utf8[i + 1]));
             out += single ? " " : "&#32;";
+        } else if (c == '\n' && i == 0) {
+            out += "&#10;"; // a <br> that opens a fragment is dropped
         } else if (c == '\t') {
             out += "&#9;";
         } else if (c == '\r') {
@@ -475,10 +477,17 @@ std::string htmlToText(std::string_view html, std::vector<std::string>* images)
     std::string out;
     bool pendingSpace = false;
     // A space stands for a run of white space only between two pieces of
-    // text; a character reference (&#32;) is text and always kept.
+    // text; a character reference (&#32;) is text and always kept. Line
+    // breaks of paragraphs that open or close the fragment are dropped.
+    std::size_t pendingBreaks = 0;
     const auto lineBreak = [&] {
-        out += '\n';
+        if (!out.empty())
+            ++pendingBreaks;
         pendingSpace = false;
+    };
+    const auto text = [&] {
+        out.append(pendingBreaks, '\n');
+        pendingBreaks = 0;
     };
     std::size_t i = 0;
     while (i < html.size()) {
@@ -507,7 +516,9 @@ std::string htmlToText(std::string_view html, std::vector<std::string>* images)
             ++i;
             continue;
         }
-        if (pendingSpace && !out.empty() && out.back() != '\n')
+        const bool space = pendingSpace && !out.empty() && pendingBreaks == 0;
+        text();
+        if (space)
             out += ' ';
         pendingSpace = false;
         if (c == '&') {
@@ -520,12 +531,7 @@ std::string htmlToText(std::string_view html, std::vector<std::string>* images)
         out += c;
         ++i;
     }
-    // The line breaks of paragraphs that open or close the fragment.
-    const std::size_t first = out.find_first_not_of('\n');
-    if (first == std::string::npos)
-        return {};
-    const std::size_t last = out.find_last_not_of('\n');
-    return out.substr(first, last - first + 1);
+    return out;
 }
 
 LineReader::LineReader(std::istream& in, Encoding encoding, std::size_t maxLineBytes)
