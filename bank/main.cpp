@@ -228,6 +228,11 @@ int runExport(const QCommandLineParser& parser, const Options& o, const QString&
     }
 
     std::string collected;
+    if (!target.empty()) { // the text formats come out at most about as large as the bank
+        const std::uintmax_t size = std::filesystem::file_size(bankPath, ec);
+        if (!ec)
+            collected.reserve(static_cast<std::size_t>(size));
+    }
     bool writeFailed = false;
     const bank::ChunkSink write = [&](std::string_view chunk) {
         if (!target.empty()) {

@@ -98,58 +98,77 @@ int Reader::get()
 
 bool Reader::next(std::vector<Field>& fields)
 {
-    fields.clear();
-    if (m_error != Error::None || peek() < 0)
+    // The fields of the last record are used again, with their room.
+    std::size_t count = 0;
+    if (m_error != Error::None || peek() < 0) {
+        fields.clear();
         return false;
+    }
     m_recordLine = m_line;
+    const auto tooLong = [&](const Field& field) {
+        if (field.text.size() <= m_max)
+            return false;
+        m_error = Error::FieldTooLong;
+        m_errorLine = field.line;
+        return true;
+    };
     for (;;) {
-        Field field;
+        if (count == fields.size())
+            fields.emplace_back();
+        Field& field = fields[count++];
+        field.text.clear();
         field.line = m_line;
         int c = peek();
         if (c == '"') {
             get();
             for (;;) {
-                c = get();
-                if (c < 0) {
+                if (peek() < 0) {
                     if (m_error == Error::None) {
                         m_error = Error::UnclosedQuote;
                         m_errorLine = field.line;
                     }
                     return false;
                 }
+                // The text up to the next quote or line end in the buffer
+                // at once; line ends one at a time, to count them.
+                const std::size_t end = m_buffer.find_first_of("\"\r\n", m_pos);
+                const std::size_t stop = end == std::string::npos ? m_buffer.size() : end;
+                field.text.append(m_buffer, m_pos, stop - m_pos);
+                m_pos = stop;
+                if (tooLong(field))
+                    return false;
+                if (end == std::string::npos)
+                    continue;
+                c = get();
                 if (c == '"') {
                     if (peek() != '"')
                         break;
                     get();
                 }
                 field.text += static_cast<char>(c);
-                if (field.text.size() > m_max) {
-                    m_error = Error::FieldTooLong;
-                    m_errorLine = field.line;
-                    return false;
-                }
             }
         }
         // Unquoted text, or what follows a closing quote, up to the separator.
         for (;;) {
-            c = peek();
-            if (c < 0 || c == ',' || c == '\r' || c == '\n')
+            if (peek() < 0)
                 break;
-            field.text += static_cast<char>(get());
-            if (field.text.size() > m_max) {
-                m_error = Error::FieldTooLong;
-                m_errorLine = field.line;
+            const std::size_t end = m_buffer.find_first_of(",\r\n", m_pos);
+            const std::size_t stop = end == std::string::npos ? m_buffer.size() : end;
+            field.text.append(m_buffer, m_pos, stop - m_pos);
+            m_pos = stop;
+            if (tooLong(field))
                 return false;
-            }
+            if (end != std::string::npos)
+                break;
         }
         if (m_error != Error::None)
             return false;
-        fields.push_back(std::move(field));
         c = get();
         if (c == ',')
             continue;
         if (c == '\r' && peek() == '\n')
             get();
+        fields.resize(count);
         return m_error == Error::None;
     }
 }

@@ -53,8 +53,8 @@ public:
 
     explicit Reader(std::istream& in, std::size_t maxFieldBytes = 1 << 20);
 
-    // Reads the next record into `fields`. False at the end of the input or
-    // on an error (see error()).
+    // Reads the next record into `fields` (whose strings are used again).
+    // False at the end of the input or on an error (see error()).
     bool next(std::vector<Field>& fields);
 
     int recordLine() const { return m_recordLine; } // line of the last record read

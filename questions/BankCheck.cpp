@@ -93,15 +93,16 @@ public:
         if (nul != std::string_view::npos)
             report(Finding::Kind::ZeroByte, number, fieldAt(nul));
 
-        // Texts that hold bytes which are no character.
-        std::vector<std::string_view> texts;
-        for (const FieldSpan& f : kFields)
-            texts.push_back(f.offset < textEnd ? bytes.substr(f.offset, std::min(f.width, textEnd - f.offset))
-                                               : std::string_view());
-        const std::vector<std::string> utf8 = fieldsToUtf8(texts);
-        for (std::size_t k = 0; k < kFields.size(); ++k)
-            if (hasReplacementCharacter(utf8[k]))
-                report(Finding::Kind::InvalidShiftJis, number, kFields[k].name);
+        // Texts that hold bytes which are no character (trailing white space
+        // aside, which is all single bytes).
+        for (const FieldSpan& f : kFields) {
+            std::string_view text =
+                f.offset < textEnd ? bytes.substr(f.offset, std::min(f.width, textEnd - f.offset)) : std::string_view();
+            while (!text.empty() && (text.back() == ' ' || (text.back() >= '\t' && text.back() <= '\r')))
+                text.remove_suffix(1);
+            if (!isValidShiftJis(text))
+                report(Finding::Kind::InvalidShiftJis, number, f.name);
+        }
 
         // The right answer: exactly one slot marked "*".
         std::string marked;

@@ -5,6 +5,7 @@
 #include "core/Csv.h"
 #include "core/ShiftJis.h"
 
+#include <algorithm>
 #include <array>
 
 namespace bank {
@@ -119,6 +120,7 @@ void readCsv(std::istream& in, Encoding encoding, const QuestionSink& question, 
     std::array<int, ColumnCount> where{};
     where.fill(-1);
     bool haveHeader = false;
+    ParsedQuestion q;
     const auto fatal = [&](int line, Problem::Kind kind, std::string detail = {}) {
         problem(Problem{line, kind, std::move(detail), true});
     };
@@ -159,23 +161,33 @@ void readCsv(std::istream& in, Encoding encoding, const QuestionSink& question, 
             const int at = where[static_cast<std::size_t>(column)];
             return at >= 0 && static_cast<std::size_t>(at) < row.size() ? &row[static_cast<std::size_t>(at)] : nullptr;
         };
-        const auto text = [&](int column) { return cell(column) ? cell(column)->text : std::string(); };
+        static const std::string kEmpty;
+        const auto text = [&](int column) -> const std::string& { return cell(column) ? cell(column)->text : kEmpty; };
         const auto lineOf = [&](int column) { return cell(column) ? cell(column)->line : reader.recordLine(); };
 
-        ParsedQuestion q;
+        // One question object for every row: its strings keep their room.
         q.line = reader.recordLine();
         q.cp932 = cp932;
-        q.picture = cp932 ? sjis::toUtf8(text(Picture)) : text(Picture);
+        if (cp932 && !text(Picture).empty())
+            q.picture = sjis::toUtf8(text(Picture));
+        else
+            q.picture = text(Picture);
         q.pictureLine = lineOf(Picture);
         q.mark = text(Mark);
         q.markLine = lineOf(Mark);
         q.question = text(Question);
-        for (int i = 0; i < 5; ++i) {
-            q.answers.push_back(text(Answer1 + i));
-            q.answerLines.push_back(lineOf(Answer1 + i));
+        q.answers.resize(5);
+        q.answerLines.resize(5);
+        for (std::size_t i = 0; i < 5; ++i) {
+            q.answers[i] = text(Answer1 + static_cast<int>(i));
+            q.answerLines[i] = lineOf(Answer1 + static_cast<int>(i));
         }
+        q.right.clear();
+        q.badCorrect.clear();
         q.correctLine = lineOf(Correct);
-        const std::string correct = normalised(cp932 ? sjis::toUtf8(text(Correct)) : text(Correct));
+        const std::string& correctCell = text(Correct);
+        const bool ascii = std::all_of(correctCell.begin(), correctCell.end(), [](char c) { return c >= 0; });
+        const std::string correct = normalised(cp932 && !ascii ? sjis::toUtf8(correctCell) : correctCell);
         if (correct.size() == 1 && correct[0] >= '1' && correct[0] <= '5')
             q.right.push_back(correct[0] - '1');
         else if (!correct.empty())

@@ -108,9 +108,8 @@ bool fitQuestion(const ParsedQuestion& in, const FitOptions& options, question::
 
     std::vector<std::string> cp932;
     if (in.cp932) {
-        const std::vector<std::string> utf8 = fieldsToUtf8(texts);
         for (std::size_t k = 0; k < texts.size(); ++k) {
-            if (!isWellFormedCp932(texts[k]) || hasReplacementCharacter(utf8[k]))
+            if (!isValidShiftJis(texts[k]))
                 refuse(lineOf(k), Problem::Kind::InvalidShiftJis, fieldName(k));
             cp932.emplace_back(texts[k]);
         }

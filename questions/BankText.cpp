@@ -111,84 +111,92 @@ const std::string_view kReplacement = "\xEF\xBF\xBD";
 
 } // namespace
 
-Sniffed sniffEncoding(std::istream& in, Encoding wanted)
+namespace {
+
+// Runs `feed` over the bytes of the stream from `skip` on. `bad` gets the
+// line of the first byte feed() refuses (0: none), `nul` that of the first
+// zero byte. Returns whether `done` holds at the end.
+template <typename Feed, typename Done>
+void scan(std::istream& in, std::size_t skip, Feed feed, Done done, int& bad, int& nul)
 {
-    Utf8Check utf8;
-    Cp932Check cp932;
-    EucJpCheck euc;
-    bool utf8Ok = true, cp932Ok = true, eucOk = true;
-    int utf8Line = 0, cp932Line = 0, nulLine = 0;
-    int line = 1;
-    bool first = true;
-    bool bom = false;
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(skip));
     std::string buffer(65536, '\0');
+    int line = 1;
+    bad = 0;
+    nul = 0;
     for (;;) {
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         const std::size_t n = static_cast<std::size_t>(in.gcount());
         if (n == 0)
             break;
-        std::size_t i = 0;
-        if (first) {
-            first = false;
-            const std::string_view head(buffer.data(), n);
-            if (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF") {
-                in.clear();
-                in.seekg(0);
-                return {Sniffed::Kind::Utf16, false, 1};
-            }
-            if (head.substr(0, 3) == "\xEF\xBB\xBF") {
-                bom = true;
-                i = 3;
-            }
-        }
-        for (; i < n; ++i) {
+        for (std::size_t i = 0; i < n; ++i) {
             const unsigned char c = static_cast<unsigned char>(buffer[i]);
-            if (c == 0 && nulLine == 0)
-                nulLine = line;
-            if (utf8Ok && !utf8.feed(c)) {
-                utf8Ok = false;
-                utf8Line = line;
+            if (c < 0x20) {
+                if (c == '\n')
+                    ++line;
+                else if (c == 0 && nul == 0)
+                    nul = line;
             }
-            if (cp932Ok && !cp932.feed(c)) {
-                cp932Ok = false;
-                cp932Line = line;
-            }
-            if (eucOk && !euc.feed(c))
-                eucOk = false;
-            if (c == '\n')
-                ++line;
+            if (bad == 0 && !feed(c))
+                bad = line;
         }
     }
-    if (utf8Ok && !utf8.complete()) {
-        utf8Ok = false;
-        utf8Line = line;
-    }
-    if (cp932Ok && !cp932.complete()) {
-        cp932Ok = false;
-        cp932Line = line;
-    }
+    if (bad == 0 && !done())
+        bad = line;
     in.clear();
     in.seekg(0);
+}
 
+} // namespace
+
+Sniffed sniffEncoding(std::istream& in, Encoding wanted)
+{
+    char head[3] = {};
+    in.read(head, 3);
+    const std::string_view start(head, static_cast<std::size_t>(in.gcount()));
+    if (start.substr(0, 2) == "\xFF\xFE" || start.substr(0, 2) == "\xFE\xFF") {
+        in.clear();
+        in.seekg(0);
+        return {Sniffed::Kind::Utf16, false, 1};
+    }
     Sniffed s;
-    s.bom = bom;
-    if (nulLine > 0) {
-        s.kind = Sniffed::Kind::Binary;
-        s.line = nulLine;
-        return s;
+    s.bom = start == "\xEF\xBB\xBF";
+    const std::size_t skip = s.bom ? 3 : 0;
+    int nul = 0;
+
+    // UTF-8 first: what most files are, and the only pass they need.
+    if (wanted != Encoding::Cp932 || s.bom) {
+        Utf8Check utf8;
+        int bad = 0;
+        scan(in, skip, [&](unsigned char c) { return utf8.feed(c); }, [&] { return utf8.complete(); }, bad, nul);
+        if (nul > 0)
+            return {Sniffed::Kind::Binary, s.bom, nul};
+        if (bad == 0 || wanted == Encoding::Utf8 || s.bom) {
+            s.kind = bad == 0 ? Sniffed::Kind::Utf8 : Sniffed::Kind::Invalid;
+            s.line = bad;
+            return s;
+        }
     }
-    const bool wantUtf8 = wanted == Encoding::Utf8 || bom;
-    if (wantUtf8 || (wanted == Encoding::Auto && utf8Ok)) {
-        s.kind = utf8Ok ? Sniffed::Kind::Utf8 : Sniffed::Kind::Invalid;
-        s.line = utf8Line;
-        return s;
-    }
+    Cp932Check cp932;
+    EucJpCheck euc;
+    bool eucOk = true;
+    int bad = 0;
+    scan(
+        in, skip,
+        [&](unsigned char c) {
+            eucOk = eucOk && euc.feed(c);
+            return cp932.feed(c);
+        },
+        [&] { return cp932.complete(); }, bad, nul);
+    if (nul > 0)
+        return {Sniffed::Kind::Binary, s.bom, nul};
     if (wanted == Encoding::Auto && eucOk && euc.complete() && euc.seen()) {
         s.kind = Sniffed::Kind::EucJp;
         return s;
     }
-    s.kind = cp932Ok ? Sniffed::Kind::Cp932 : Sniffed::Kind::Invalid;
-    s.line = cp932Line;
+    s.kind = bad == 0 ? Sniffed::Kind::Cp932 : Sniffed::Kind::Invalid;
+    s.line = bad;
     return s;
 }
 
@@ -201,13 +209,73 @@ bool isValidUtf8(std::string_view s)
     return check.complete();
 }
 
-bool isWellFormedCp932(std::string_view s)
+namespace {
+
+// Which single bytes and which byte pairs code page 932 defines, found out
+// by converting every one of them once.
+class Cp932Table {
+public:
+    Cp932Table()
+    {
+        std::string probe;
+        std::vector<unsigned> codes;
+        for (unsigned c = 1; c < 0x100; ++c) {
+            if (sjis::isLeadByte(static_cast<unsigned char>(c)))
+                continue;
+            probe += static_cast<char>(c);
+            probe += '\0';
+            codes.push_back(c);
+        }
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!sjis::isLeadByte(static_cast<unsigned char>(lead)))
+                continue;
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                if (trail == 0x7F)
+                    continue;
+                probe += static_cast<char>(lead);
+                probe += static_cast<char>(trail);
+                probe += '\0';
+                codes.push_back(lead << 8 | trail);
+            }
+        }
+        // Zero bytes keep every probe apart: no character holds one.
+        const std::string utf8 = sjis::toUtf8(probe);
+        std::size_t start = 0;
+        for (unsigned code : codes) {
+            const std::size_t end = utf8.find('\0', start);
+            if (end == std::string::npos)
+                break;
+            if (!hasReplacementCharacter(std::string_view(utf8).substr(start, end - start)))
+                m_defined[code] = true;
+            start = end + 1;
+        }
+        m_defined[0] = true;
+    }
+    bool defined(unsigned code) const { return m_defined[code]; }
+
+private:
+    std::vector<bool> m_defined = std::vector<bool>(0x10000, false);
+};
+
+} // namespace
+
+bool isValidShiftJis(std::string_view s)
 {
-    Cp932Check check;
-    for (char c : s)
-        if (!check.feed(static_cast<unsigned char>(c)))
+    static const Cp932Table table;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80)
+            continue;
+        if (!sjis::isLeadByte(c)) {
+            if (!table.defined(c))
+                return false;
+            continue;
+        }
+        if (i + 1 >= s.size() || !table.defined(static_cast<unsigned>(c) << 8 | static_cast<unsigned char>(s[i + 1])))
             return false;
-    return check.complete();
+        ++i;
+    }
+    return true;
 }
 
 std::vector<std::string> fieldsToUtf8(const std::vector<std::string_view>& fields)

@@ -36,9 +36,10 @@ Sniffed sniffEncoding(std::istream& in, Encoding wanted);
 
 bool isValidUtf8(std::string_view s);
 
-// True when every byte of s belongs to a whole code page 932 character (the
-// bytes are not looked up, only their structure is checked).
-bool isWellFormedCp932(std::string_view s);
+// True when every byte of s belongs to a character that code page 932
+// defines (as core/ShiftJis reads it). Answered from a table made once, so
+// that a whole bank is checked without converting it.
+bool isValidShiftJis(std::string_view s);
 
 // Converts several code page 932 fields to UTF-8 in one go. A field that
 // holds a byte sequence code page 932 does not define gets U+FFFD there.

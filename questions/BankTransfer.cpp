@@ -6,6 +6,7 @@
 #include "core/FileSystem.h"
 #include "core/ShiftJis.h"
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -147,6 +148,15 @@ ImportReport importBank(std::istream& in, const std::filesystem::path& input, co
         report.kept = question::recordCountForLength(static_cast<std::int64_t>(out.size()));
         report.droppedTail = out.size() % kRecordSize;
         out.resize(static_cast<std::size_t>(report.kept) * kRecordSize);
+    }
+
+    // Room for what the file will give, so that the bank is not copied
+    // each time it grows (untouched room costs no memory).
+    if (!input.empty()) {
+        const std::uintmax_t size = std::filesystem::file_size(input, ec);
+        if (!ec)
+            out.reserve(out.size() + static_cast<std::size_t>(std::min<std::uintmax_t>(
+                                         size * 8, std::uintmax_t(kMaxBankQuestions) * kRecordSize)));
     }
 
     const std::filesystem::path bankFolder = bank.has_parent_path() ? bank.parent_path() : std::filesystem::path(".");

@@ -59,7 +59,8 @@ private slots:
         r[11].question = r[0].question;     // 12: same text as 1
         std::string bytes = bankBytes(r);
         bytes[2 * 500 + 100 + 80 * 3] = '*'; // 3: "*" in slots 1 and 4
-        bytes[5 * 500 + 181] = '\x80';      // 6: answer 2 holds no character
+        bytes[5 * 500 + 184] = '\x85';      // 6: answer 2 holds a pair code page 932 leaves empty
+        bytes[5 * 500 + 185] = '\x40';
         bytes[6 * 500 + 341] = '\0';        // 7: a zero byte in answer 4
         bytes += "torn!!!";
         folder.writeFile("bank.txt", bytes);
@@ -85,6 +86,32 @@ private slots:
         QCOMPARE(found[10].other, 1);
         QCOMPARE(found[11].detail, std::string("7"));
         QCOMPARE(found[11].other, 12);
+    }
+
+    void bytesThatAreNoCharacter_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("NEC row 13") << QByteArray("\x87\x40") << true;
+        QTest::newRow("NEC-selected IBM") << QByteArray("\xED\x40") << true;
+        QTest::newRow("half-width kana") << QByteArray("\xB1") << true;
+        QTest::newRow("empty row") << QByteArray("\x85\x40") << false;
+        QTest::newRow("lead byte cut off") << QByteArray("ab\x82") << false;
+        QTest::newRow("no trail byte") << QByteArray("\x82\x20x") << false;
+    }
+    void bytesThatAreNoCharacter()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, valid);
+        TestFolder folder(false);
+        question::QuestionRecord r = makeQuestion("", 1);
+        r.question = text.toStdString();
+        folder.writeFile("bank.txt", bankBytes({r}));
+        writeBitmap(folder.file("256bitmap/000.bmp"), 212, 150, 0xffffff);
+        const std::vector<Finding> found = checked(folder.file("bank.txt"));
+        QCOMPARE(found.empty(), valid);
+        if (!valid)
+            QCOMPARE(found[0].detail, std::string("question"));
     }
 
     void duplicatesNameTheFirst()

@@ -355,7 +355,8 @@ private slots:
         TestFolder folder(false);
         std::string bytes = bankBytes({bankRecord("改\n行", {"a", "b", "c", "d", " e"}, 1, 'N', "001"),
                                        bankRecord("正解なし", {"a", "b", "c", "d", "e"}, 0)});
-        bytes[60] = '\x80'; // no Shift-JIS character, inside the question text
+        bytes[60] = '\x85'; // a pair code page 932 leaves empty, inside the question text
+        bytes[61] = '\x40';
         folder.writeFile("bank.txt", bytes);
         const Exported aiken = exportAs(folder.file("bank.txt"), Format::Aiken);
         std::vector<std::pair<int, Note::Kind>> told;
