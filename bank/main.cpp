@@ -346,7 +346,8 @@ int runImport(const QCommandLineParser& parser, const Options& o, const QString&
             text += fill("ほかに %1 件あります\n", "and %1 more\n",
                          {std::to_string(report.problemCount - static_cast<int>(report.problems.size()))});
         err(text);
-        return fail(fill("問題が %1 件あるため、%2 には何も書きませんでした", "nothing written to %2: %1 problems",
+        return fail(fill("問題が %1 件あるため、%2 には何も書きませんでした",
+                         report.problemCount == 1 ? "nothing written to %2: %1 problem" : "nothing written to %2: %1 problems",
                          {std::to_string(report.problemCount), bankName}));
     }
     case Outcome::NoQuestions:

@@ -71,6 +71,9 @@ void readQuestions(Format format, std::istream& in, Encoding encoding, const Que
     case Sniffed::Kind::EucJp:
         problem(Problem{0, Problem::Kind::EucJp, {}, true});
         return;
+    case Sniffed::Kind::CutShort:
+        problem(Problem{s.line, Problem::Kind::CutShort, {}, true});
+        return;
     case Sniffed::Kind::Invalid:
         problem(Problem{s.line, Problem::Kind::BadEncoding,
                         encoding == Encoding::Utf8 || s.bom ? "utf-8" : encoding == Encoding::Cp932 ? "cp932" : "",

@@ -74,6 +74,9 @@ std::string problemText(const Problem& p, Language lang)
             return pick(lang, "Shift-JIS として正しくないバイトがあります", "bytes that are not valid Shift-JIS");
         return pick(lang, "UTF-8 としても Shift-JIS としても正しくないバイトがあります（ほかの文字コードのファイルでは？）",
                     "bytes that are neither UTF-8 nor Shift-JIS (is the file in another encoding?)");
+    case K::CutShort:
+        return pick(lang, "ファイルが文字の途中で終わっています（途中で切れていませんか）",
+                    "the file ends inside a character (is it cut short?)");
     case K::UnclosedQuote:
         return pick(lang, "この行で始まる引用符 \" が閉じられないままファイルが終わっています（ファイルが途中で切れていませんか）",
                     "the quote opened on this line is never closed (is the file cut short?)");

@@ -65,6 +65,7 @@ struct Problem {
         Utf16,            // a UTF-16 file
         EucJp,            // an EUC-JP file
         BadEncoding,      // bytes that are neither UTF-8 nor code page 932 (or not the one asked for)
+        CutShort,         // the file ends inside a character
         UnclosedQuote,    // CSV: the file ends inside a quoted cell
         CellTooLong,      // CSV: a cell longer than any text could be
         NoHeader,         // CSV: the first row is not the header

@@ -117,7 +117,7 @@ namespace {
 // line of the first byte feed() refuses (0: none), `nul` that of the first
 // zero byte. Returns whether `done` holds at the end.
 template <typename Feed, typename Done>
-void scan(std::istream& in, std::size_t skip, Feed feed, Done done, int& bad, int& nul)
+void scan(std::istream& in, std::size_t skip, Feed feed, Done done, int& bad, int& nul, bool* cutShort = nullptr)
 {
     in.clear();
     in.seekg(static_cast<std::streamoff>(skip));
@@ -142,8 +142,11 @@ void scan(std::istream& in, std::size_t skip, Feed feed, Done done, int& bad, in
                 bad = line;
         }
     }
-    if (bad == 0 && !done())
+    if (bad == 0 && !done()) {
         bad = line;
+        if (cutShort)
+            *cutShort = true;
+    }
     in.clear();
     in.seekg(0);
 }
@@ -169,9 +172,15 @@ Sniffed sniffEncoding(std::istream& in, Encoding wanted)
     if (wanted != Encoding::Cp932 || s.bom) {
         Utf8Check utf8;
         int bad = 0;
-        scan(in, skip, [&](unsigned char c) { return utf8.feed(c); }, [&] { return utf8.complete(); }, bad, nul);
+        bool cutShort = false;
+        scan(
+            in, skip, [&](unsigned char c) { return utf8.feed(c); }, [&] { return utf8.complete(); }, bad, nul,
+            &cutShort);
         if (nul > 0)
             return {Sniffed::Kind::Binary, s.bom, nul};
+        // UTF-8 to the last character, and that one cut: a file cut short.
+        if (cutShort)
+            return {Sniffed::Kind::CutShort, s.bom, bad};
         if (bad == 0 || wanted == Encoding::Utf8 || s.bom) {
             s.kind = bad == 0 ? Sniffed::Kind::Utf8 : Sniffed::Kind::Invalid;
             s.line = bad;

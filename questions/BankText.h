@@ -21,6 +21,7 @@ struct Sniffed {
         Utf16,  // a UTF-16 byte-order mark
         EucJp,  // Japanese in EUC-JP, which is read by neither of the above
         Binary, // zero bytes: not a text file at all
+        CutShort, // UTF-8 whose last character is cut: the file was cut short
         Invalid // bytes that fit the encoding asked for (or neither) nowhere
     };
     Kind kind = Kind::Utf8;

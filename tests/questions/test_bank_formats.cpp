@@ -310,6 +310,7 @@ private slots:
         QTest::newRow("neither") << Format::Aiken << QByteArray("Q\nA. \x80\x80\n") << 2 << int(Kind::BadEncoding);
         QTest::newRow("workbook") << Format::Csv << QByteArray("PK\x03\x04\x00\x00", 6) << 1 << int(Kind::NotText);
         QTest::newRow("truncated") << Format::Csv << header + "1,,\"q\n" << 2 << int(Kind::UnclosedQuote);
+        QTest::newRow("cut inside a character") << Format::Csv << header + "1,,\xE5\x95" << 2 << int(Kind::CutShort);
         QTest::newRow("enormous cell") << Format::Csv << header + "1,,\"" + QByteArray(2 << 20, 'x') << 2
                                        << int(Kind::CellTooLong);
         QTest::newRow("enormous line") << Format::Gift << QByteArray(2 << 20, 'x') << 1 << int(Kind::LineTooLong);
