@@ -164,14 +164,8 @@ void readAiken(std::istream& in, Encoding encoding, const QuestionSink& question
             problem(Problem{lines.line(), Problem::Kind::AikenStrayLine, {}, false});
         broken = true;
     }
-    if (lines.tooLong()) {
-        problem(Problem{lines.line(), Problem::Kind::LineTooLong, {}, true});
+    if (endedInError(lines, problem))
         return;
-    }
-    if (lines.failed()) {
-        problem(Problem{lines.line(), Problem::Kind::ReadFailed, {}, true});
-        return;
-    }
     abandon();
 }
 

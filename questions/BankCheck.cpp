@@ -55,21 +55,6 @@ const char* fieldAt(std::size_t offset)
     return kAnswers[(offset - kHeadSize) / kSlotSize];
 }
 
-bool isBlank(std::string_view cp932)
-{
-    for (std::size_t i = 0; i < cp932.size(); ++i) {
-        const char c = cp932[i];
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r')
-            continue;
-        if (c == '\x81' && i + 1 < cp932.size() && cp932[i + 1] == '\x40') {
-            ++i;
-            continue;
-        }
-        return false;
-    }
-    return true;
-}
-
 std::uint64_t hashOf(std::string_view s)
 {
     std::uint64_t h = 1469598103934665603ull; // FNV-1a
@@ -120,11 +105,11 @@ public:
             report(Finding::Kind::SeveralCorrectAnswers, number, marked);
 
         // Texts left empty; those a zero byte cut off are told of above.
-        if (kFields[2].offset < textEnd && isBlank(r.question))
+        if (kFields[2].offset < textEnd && isBlankCp932(r.question))
             report(Finding::Kind::EmptyQuestion, number);
         for (int i = 0; i < kAnswerCount; ++i) {
             if (kFields[3 + static_cast<std::size_t>(i)].offset < textEnd &&
-                isBlank(r.answers[static_cast<std::size_t>(i)]))
+                isBlankCp932(r.answers[static_cast<std::size_t>(i)]))
                 report(Finding::Kind::EmptyAnswer, number, std::to_string(i + 1));
         }
 
@@ -191,7 +176,7 @@ private:
     // earlier record again.
     void checkDuplicate(int number, const std::string& text)
     {
-        if (isBlank(text))
+        if (isBlankCp932(text))
             return;
         const auto [it, added] = m_texts.emplace(hashOf(text), number);
         if (added)

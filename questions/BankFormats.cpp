@@ -51,6 +51,14 @@ std::unique_ptr<BankWriter> makeWriter(Format format, const WriterOptions& optio
     return nullptr;
 }
 
+bool endedInError(const LineReader& lines, const ProblemSink& problem)
+{
+    if (!lines.tooLong() && !lines.failed())
+        return false;
+    problem(Problem{lines.line(), lines.tooLong() ? Problem::Kind::LineTooLong : Problem::Kind::ReadFailed, {}, true});
+    return true;
+}
+
 void readQuestions(Format format, std::istream& in, Encoding encoding, const QuestionSink& question,
                    const ProblemSink& problem)
 {

@@ -58,6 +58,10 @@ void readAiken(std::istream& in, Encoding encoding, const QuestionSink& question
 void readGift(std::istream& in, Encoding encoding, const QuestionSink& question, const ProblemSink& problem);
 void readMoodleXml(std::istream& in, const QuestionSink& question, const ProblemSink& problem);
 
+// Tells of a line reader that stopped on a line too long or a failed read;
+// true when it did.
+bool endedInError(const LineReader& lines, const ProblemSink& problem);
+
 // Longest line or cell a reader takes: far beyond any text a record holds,
 // small enough that a file without line ends cannot fill the memory.
 constexpr std::size_t kMaxLineBytes = 1 << 20;

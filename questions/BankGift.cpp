@@ -343,14 +343,8 @@ void readGift(std::istream& in, Encoding encoding, const QuestionSink& question,
             return;
         }
     }
-    if (lines.tooLong()) {
-        problem(Problem{lines.line(), Problem::Kind::LineTooLong, {}, true});
+    if (endedInError(lines, problem))
         return;
-    }
-    if (lines.failed()) {
-        problem(Problem{lines.line(), Problem::Kind::ReadFailed, {}, true});
-        return;
-    }
     flush();
 }
 

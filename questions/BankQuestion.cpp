@@ -20,23 +20,6 @@ std::string_view trimmedRight(std::string_view s)
     return s;
 }
 
-// True when a code page 932 text holds nothing but white space, full-width
-// spaces included.
-bool isBlank(std::string_view cp932)
-{
-    for (std::size_t i = 0; i < cp932.size(); ++i) {
-        const char c = cp932[i];
-        if (isTrailingSpace(c))
-            continue;
-        if (c == '\x81' && i + 1 < cp932.size() && cp932[i + 1] == '\x40') {
-            ++i;
-            continue;
-        }
-        return false;
-    }
-    return true;
-}
-
 std::string answerField(std::size_t i)
 {
     return "answer" + std::to_string(i + 1);
@@ -128,7 +111,7 @@ bool fitQuestion(const ParsedQuestion& in, const FitOptions& options, question::
 
     for (std::size_t k = 0; k < cp932.size(); ++k) {
         const std::string_view text = trimmedRight(cp932[k]);
-        if (isBlank(text)) {
+        if (isBlankCp932(text)) {
             refuse(lineOf(k), k == 0 ? Problem::Kind::EmptyQuestion : Problem::Kind::EmptyAnswer,
                    k == 0 ? std::string() : std::to_string(k));
             continue;

@@ -268,6 +268,21 @@ private:
 
 } // namespace
 
+bool isBlankCp932(std::string_view s)
+{
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == ' ' || (c >= '\t' && c <= '\r'))
+            continue;
+        if (c == '\x81' && i + 1 < s.size() && s[i + 1] == '\x40') {
+            ++i;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
 bool isValidShiftJis(std::string_view s)
 {
     static const Cp932Table table;

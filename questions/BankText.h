@@ -42,6 +42,10 @@ bool isValidUtf8(std::string_view s);
 // that a whole bank is checked without converting it.
 bool isValidShiftJis(std::string_view s);
 
+// True when a code page 932 text holds nothing but white space, full-width
+// spaces (81 40) included: a text a candidate would see as empty.
+bool isBlankCp932(std::string_view s);
+
 // Converts several code page 932 fields to UTF-8 in one go. A field that
 // holds a byte sequence code page 932 does not define gets U+FFFD there.
 // No field may contain a zero byte.
