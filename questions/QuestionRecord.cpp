@@ -1,5 +1,7 @@
 #include "QuestionRecord.h"
 
+#include "core/ShiftJis.h"
+
 namespace question {
 
 const char* const kQuestionCutWarning = "問題文の半角97文字以上は削除されます";
@@ -103,6 +105,18 @@ RawQuestion cutRawFields(std::string_view bytes)
         q.answers[static_cast<std::size_t>(k)] = std::string(field(text, slot + 1, kAnswerTextSize));
     }
     return q;
+}
+
+std::size_t fittingLength(std::string_view text, std::size_t limit)
+{
+    std::size_t n = 0;
+    while (n < text.size()) {
+        const std::size_t width = sjis::isLeadByte(static_cast<unsigned char>(text[n])) ? 2 : 1;
+        if (n + width > limit)
+            break;
+        n += width;
+    }
+    return n;
 }
 
 QuestionRecord templateRecord()

@@ -65,6 +65,15 @@ struct RawQuestion {
 };
 RawQuestion cutRawFields(std::string_view bytes);
 
+// The longest texts a record holds whole: 96 bytes of question text, 78 of
+// answer text (the last byte of a slot stays a space).
+constexpr int kQuestionTextKept = kQuestionTextSize;
+constexpr int kAnswerTextKept = kAnswerTextSize - 1;
+
+// How many bytes of a Shift-JIS text fit in `limit` bytes when no double-byte
+// character may be split: the limit itself, or one less.
+std::size_t fittingLength(std::string_view text, std::size_t limit);
+
 // The record that fills a new question file.
 QuestionRecord templateRecord();
 std::string templateRecordBytes();

@@ -13,6 +13,7 @@ PACKAGES=(
   xvfb xauth imagemagick
   clang libclang-rt-14-dev
   locales qt6-base-private-dev
+  libxml2-utils chromium
 )
 
 SUDO=""

@@ -1,0 +1,407 @@
+// The bank formats on real files: every format gives the bank back after an
+// export and an import (but for what it cannot carry), refuses what does not
+// fit a record with its line, reads what spreadsheets and other quiz systems
+// write, and writes what their readers take.
+
+#include "BankSamples.h"
+#include "questions/BankFormats.h"
+#include "questions/BankPictures.h"
+#include "questions/BankTransfer.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <sstream>
+
+using namespace bank;
+using Kind = Problem::Kind;
+
+Q_DECLARE_METATYPE(bank::Format)
+
+namespace {
+
+struct Exported {
+    std::string text;
+    std::vector<Note> notes;
+};
+
+Exported exportAs(const std::filesystem::path& bankFile, Format format, WriterOptions options = {})
+{
+    Exported e;
+    int count = 0;
+    const auto result = exportBank(
+        bankFile, format, options,
+        [&](std::string_view chunk) {
+            e.text += chunk;
+            return true;
+        },
+        [&](const Note& n) { e.notes.push_back(n); }, count);
+    if (result != ExportResult::Done)
+        qWarning("export failed");
+    return e;
+}
+
+ImportReport importText(const std::string& text, Format format, const std::filesystem::path& bankFile,
+                        ImportOptions options = {})
+{
+    options.format = format;
+    std::istringstream in(text);
+    return importBank(in, bankFile.parent_path() / "input", bankFile, options);
+}
+
+// The (line, kind) of every problem, in order.
+std::vector<std::pair<int, Kind>> problemsOf(const ImportReport& r)
+{
+    std::vector<std::pair<int, Kind>> out;
+    for (const Problem& p : r.problems)
+        out.emplace_back(p.line, p.kind);
+    return out;
+}
+
+// What an Aiken round trip gives back: no picture, no mark, one-line texts.
+std::string asAikenCarries(const std::string& bytes)
+{
+    std::string out;
+    for (std::size_t at = 0; at + question::kRecordSize <= bytes.size(); at += question::kRecordSize) {
+        question::QuestionRecord r = question::decodeRecord(std::string_view(bytes).substr(at, question::kRecordSize));
+        r.picture = "000";
+        r.mark = 'N';
+        for (std::string* t : {&r.question, &r.answers[0], &r.answers[1], &r.answers[2], &r.answers[3], &r.answers[4]})
+            for (char& c : *t)
+                if (c == '\n')
+                    c = ' ';
+        out += question::encodeRecord(r, nullptr);
+    }
+    return out;
+}
+
+const char* const kHeader = "番号,画像,問題,解答1,解答2,解答3,解答4,解答5,正解,前回\r\n";
+
+} // namespace
+
+class TestBankFormats : public QObject {
+    Q_OBJECT
+private slots:
+    void roundTrip_data()
+    {
+        QTest::addColumn<Format>("format");
+        QTest::addColumn<bool>("cp932");
+        QTest::addColumn<bool>("sample");
+        for (bool sample : {true, false}) {
+            const char* bank = sample ? "sample" : "look-alikes";
+            QTest::addRow("csv %s", bank) << Format::Csv << false << sample;
+            QTest::addRow("csv cp932 %s", bank) << Format::Csv << true << sample;
+            QTest::addRow("aiken %s", bank) << Format::Aiken << false << sample;
+            QTest::addRow("gift %s", bank) << Format::Gift << false << sample;
+            QTest::addRow("moodle-xml %s", bank) << Format::MoodleXml << false << sample;
+        }
+    }
+    void roundTrip()
+    {
+        QFETCH(Format, format);
+        QFETCH(bool, cp932);
+        QFETCH(bool, sample);
+        TestFolder folder(false);
+        std::filesystem::path original = folder.file("sample0524.txt");
+        if (sample)
+            copySample(folder.path());
+        else
+            folder.writeFile("sample0524.txt", bankBytes(lookalikeBank()));
+
+        WriterOptions options;
+        options.cp932 = cp932;
+        const Exported e = exportAs(original, format, options);
+        // The same folder: the pictures are there already.
+        const ImportReport r = importText(e.text, format, folder.file("back.txt"));
+        QCOMPARE(r.outcome, ImportReport::Outcome::Written);
+        QCOMPARE(r.problemCount, 0);
+        const std::string before = readBytes(original);
+        const std::string after = readBytes(folder.file("back.txt"));
+        QCOMPARE(after, format == Format::Aiken ? asAikenCarries(before) : before);
+        QVERIFY(r.pictures.empty());
+    }
+
+    void picturesTravelInMoodleXml()
+    {
+        TestFolder folder(false);
+        copySample(folder.path() / "old");
+        const Exported e = exportAs(folder.file("old/sample0524.txt"), Format::MoodleXml);
+        std::filesystem::create_directories(folder.file("new"));
+        const ImportReport r = importText(e.text, Format::MoodleXml, folder.file("new/bank.txt"));
+        QCOMPARE(r.outcome, ImportReport::Outcome::Written);
+        QCOMPARE(readBytes(folder.file("new/bank.txt")), readBytes(folder.file("old/sample0524.txt")));
+        for (const char* n : {"001", "002", "003", "004", "005"}) {
+            const std::string name = std::string("256bitmap/") + n + ".bmp";
+            QCOMPARE(readBytes(folder.file("new/" + name)), readBytes(folder.file("old/" + name)));
+        }
+    }
+
+    void csvPicturesAreConvertedAndNumbered()
+    {
+        TestFolder folder(false);
+        QImage wide(400, 300, QImage::Format_RGB32);
+        wide.fill(Qt::red);
+        QVERIFY(wide.save(QString::fromStdString(folder.file("flag.png").string())));
+        wide.fill(Qt::blue);
+        QVERIFY(wide.save(QString::fromStdString(folder.file("005.png").string())));
+        writeBitmap(folder.file("256bitmap/001.bmp"), 212, 150, 0x00ff00); // taken
+        const std::string csv = std::string(kHeader) + "1,flag.png,q1,a,b,c,d,e,1,\r\n" +
+                                "2,005.png,q2,a,b,c,d,e,1,\r\n" + "3,flag.png,q3,a,b,c,d,e,1,\r\n" +
+                                "4,1,q4,a,b,c,d,e,1,\r\n";
+        std::istringstream in(csv);
+        ImportOptions options;
+        const ImportReport r = importBank(in, folder.file("input.csv"), folder.file("bank.txt"), options);
+        QCOMPARE(r.outcome, ImportReport::Outcome::Written);
+        const std::string bank = readBytes(folder.file("bank.txt"));
+        // flag.png takes the lowest free number, 005.png its own, flag.png
+        // again the same; "1" (a spreadsheet's 001) names the picture
+        // already there.
+        QCOMPARE(bank.substr(0, 3), std::string("002"));
+        QCOMPARE(bank.substr(500, 3), std::string("005"));
+        QCOMPARE(bank.substr(1000, 3), std::string("002"));
+        QCOMPARE(bank.substr(1500, 3), std::string("001"));
+        QCOMPARE(checkPicture(folder.file("256bitmap/002.bmp")), PictureState::Ok);
+        QCOMPARE(checkPicture(folder.file("256bitmap/005.bmp")), PictureState::Ok);
+        QVERIFY(!folder.exists("256bitmap/003.bmp"));
+        // Scaled with its proportions: 200 x 150 in the middle, white beside it.
+        const QImage stored(QString::fromStdString(folder.file("256bitmap/002.bmp").string()));
+        QCOMPARE(stored.pixelColor(106, 75), QColor(Qt::red));
+        QCOMPARE(stored.pixelColor(2, 75), QColor(Qt::white));
+        QCOMPARE(stored.pixelColor(209, 75), QColor(Qt::white));
+    }
+
+    void refusalsNameTheirLines_data()
+    {
+        QTest::addColumn<Format>("format");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QList<int>>("lines");
+        QTest::addColumn<QList<int>>("kinds");
+        const std::string long97 = "一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三四五六七八x";
+        const std::string long79(79, 'a');
+        QTest::newRow("csv") << Format::Csv
+                             << QByteArray::fromStdString(
+                                    std::string(kHeader) + "1,,良い問題,a,b,c,d,e,1,N\r\n" + "2,," + long97 +
+                                    ",a,b,c,d,e,2,\r\n" + "3,,\"改行の\nある問題\",a,,c,d,e,1,\r\n" +
+                                    "4,,絵文字😀,a,b,c,d,e,1,\r\n" + "5,,q5,a,b,c,d,e,9,\r\n" + "6,,q6,a,b,c,d,e,1,Z?\r\n" +
+                                    "7,,q7," + long79 + ",b,c,d,e,1,\r\n" + "8,9999,q8,a,b,c,d,e,1,\r\n" +
+                                    "9,007,q9,a,b,c,d,e,1,\r\n" + "10,,q10,a,b,c,d,e,,\r\n")
+                             << QList<int>{3, 5, 6, 7, 8, 9, 10, 11, 12}
+                             << QList<int>{int(Kind::QuestionTooLong), int(Kind::EmptyAnswer), int(Kind::Unmappable),
+                                           int(Kind::BadCorrect), int(Kind::BadMark), int(Kind::AnswerTooLong),
+                                           int(Kind::BadPictureNumber), int(Kind::PictureMissing),
+                                           int(Kind::RightAnswerCount)};
+        QTest::newRow("aiken") << Format::Aiken
+                               << QByteArray("Q1?\nA. a\nB. b\nC. c\nD. d\nANSWER: A\n\n"
+                                             "Q2?\nA. a\nB. b\nC. c\nD. d\nE. e\nANSWER: F\n\n"
+                                             "Q3?\nA. a\nB. b\nC. c\nD. d\nE. e\nstray text\nANSWER: A\n\n"
+                                             "Q4?\nA. a\nB. b\nC. c\nD. d\nE. e\n")
+                               << QList<int>{1, 14, 22, 25}
+                               << QList<int>{int(Kind::AnswerCount), int(Kind::AikenBadAnswer),
+                                             int(Kind::AikenStrayLine), int(Kind::AikenNoAnswerLine)};
+        QTest::newRow("gift") << Format::Gift
+                              << QByteArray("// a comment\n::t1:: 1+1=2 {T}\n\n"
+                                            "Which? {\n=a\n=b\n~c ~d ~e\n}\n\n"
+                                            "Match {=a -> b =c -> d}\n\n"
+                                            "Open {=a ~b ~c ~d ~e\n")
+                              << QList<int>{2, 4, 10, 12}
+                              << QList<int>{int(Kind::NotMultipleChoice), int(Kind::RightAnswerCount),
+                                            int(Kind::NotMultipleChoice), int(Kind::GiftUnclosed)};
+        QTest::newRow("moodle-xml")
+            << Format::MoodleXml
+            << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<quiz>\n"
+                          "<question type=\"category\"><category><text>$course$/x</text></category></question>\n"
+                          "<question type=\"truefalse\"><name><text>tf</text></name></question>\n"
+                          "<question type=\"multichoice\"><questiontext format=\"html\"><text>Q</text></questiontext>\n"
+                          "<answer fraction=\"100\"><text>a</text></answer><answer fraction=\"100\"><text>b</text></answer>"
+                          "<answer fraction=\"0\"><text>c</text></answer><answer fraction=\"0\"><text>d</text></answer>"
+                          "<answer fraction=\"0\"><text>e</text></answer>\n</question>\n"
+                          "<question type=\"multichoice\">\n<questiontext format=\"html\">"
+                          "<text>&lt;img src=\"@@PLUGINFILE@@/x.png\"&gt;</text></questiontext>\n"
+                          "<answer fraction=\"100\"><text>a</text></answer></question>\n</quiz>\n")
+            << QList<int>{4, 6, 9}
+            << QList<int>{int(Kind::NotMultipleChoice), int(Kind::RightAnswerCount), int(Kind::PictureMissing)};
+    }
+    void refusalsNameTheirLines()
+    {
+        QFETCH(Format, format);
+        QFETCH(QByteArray, text);
+        QFETCH(QList<int>, lines);
+        QFETCH(QList<int>, kinds);
+        TestFolder folder(false);
+        const ImportReport r = importText(text.toStdString(), format, folder.file("bank.txt"));
+        QCOMPARE(r.outcome, ImportReport::Outcome::Refused);
+        std::vector<std::pair<int, Kind>> expected;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            expected.emplace_back(lines[i], Kind(kinds[i]));
+        QCOMPARE(problemsOf(r), expected);
+        if (format == Format::Gift) // which kind of question it is instead
+            QCOMPARE(r.problems[2].detail, std::string("matching"));
+        QVERIFY(!folder.exists("bank.txt"));
+        QVERIFY(!folder.exists("256bitmap"));
+    }
+
+    void cutKeepsWholeCharacters()
+    {
+        TestFolder folder(false);
+        // 47 full-width characters, "x", then "あ": 97 bytes, and "あ" would be split.
+        const std::string question =
+            "一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三四五六七八九十一二三四五六七xあ";
+        const std::string csv = std::string(kHeader) + "1,," + question + "," + std::string(80, 'a') + ",b,c,d,e,1,\r\n";
+        QCOMPARE(importText(csv, Format::Csv, folder.file("bank.txt")).outcome, ImportReport::Outcome::Refused);
+
+        ImportOptions cut;
+        cut.cut = true;
+        const ImportReport r = importText(csv, Format::Csv, folder.file("bank.txt"), cut);
+        QCOMPARE(r.outcome, ImportReport::Outcome::Written);
+        QCOMPARE(r.cuts.size(), std::size_t(2));
+        QCOMPARE(r.cuts[0].field, std::string("question"));
+        QCOMPARE(r.cuts[0].from, std::size_t(97));
+        QCOMPARE(r.cuts[0].to, std::size_t(95));
+        QCOMPARE(r.cuts[1].field, std::string("answer1"));
+        QCOMPARE(r.cuts[1].to, std::size_t(78));
+        QCOMPARE(r.cuts[1].line, 2);
+        const question::QuestionRecord back = question::decodeRecord(readBytes(folder.file("bank.txt")));
+        QCOMPARE(back.question, sj(question.substr(0, question.size() - 3).c_str()));
+        QCOMPARE(back.answers[0], std::string(78, 'a'));
+    }
+
+    void spreadsheetFilesInEveryEncoding()
+    {
+        TestFolder folder(false);
+        const std::vector<question::QuestionRecord> records = {
+            bankRecord("〜と−と‖", {"①", "ｶﾅ", "\"引用\"", "a,b", "改\n行"}, 2, 'C'),
+        };
+        const std::string utf8 = std::string(kHeader) + "1,000,〜と−と‖,①,ｶﾅ,\"\"\"引用\"\"\",\"a,b\",\"改\n行\",２,正解\r\n";
+        const std::string expected = bankBytes(records);
+        int n = 0;
+        const auto importsTo = [&](const std::string& text, Encoding encoding) {
+            ImportOptions o;
+            o.encoding = encoding;
+            const std::filesystem::path out = folder.file("bank" + std::to_string(++n) + ".txt");
+            const ImportReport r = importText(text, Format::Csv, out, o);
+            return r.outcome == ImportReport::Outcome::Written ? readBytes(out) : std::string("refused");
+        };
+        // Saved by a spreadsheet in code page 932: no BOM, CR LF.
+        const std::string cp932 = sj(utf8.c_str());
+        QCOMPARE(importsTo(cp932, Encoding::Auto), expected);
+        QCOMPARE(importsTo(cp932, Encoding::Cp932), expected);
+        QCOMPARE(importsTo(utf8, Encoding::Auto), expected);
+        QCOMPARE(importsTo("\xEF\xBB\xBF" + utf8, Encoding::Auto), expected);
+        QCOMPARE(importsTo("\xEF\xBB\xBF" + utf8, Encoding::Utf8), expected);
+        // Line ends of old Macs.
+        std::string cr = utf8;
+        for (std::size_t at = 0; (at = cr.find("\r\n", at)) != std::string::npos;)
+            cr.erase(at + 1, 1);
+        QCOMPARE(importsTo(cr, Encoding::Auto), expected);
+    }
+
+    void filesThatAreNoBank_data()
+    {
+        QTest::addColumn<Format>("format");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("kind");
+        const QByteArray header(kHeader);
+        QTest::newRow("utf-16") << Format::Csv << QByteArray("\xFF\xFE\x31\x00", 4) << 1 << int(Kind::Utf16);
+        QTest::newRow("euc-jp") << Format::Csv << QByteArray("question,answer1\n\xA4\xA2,\xA4\xA4\n") << 0
+                                << int(Kind::EucJp);
+        QTest::newRow("neither") << Format::Aiken << QByteArray("Q\nA. \x80\x80\n") << 2 << int(Kind::BadEncoding);
+        QTest::newRow("workbook") << Format::Csv << QByteArray("PK\x03\x04\x00\x00", 6) << 1 << int(Kind::NotText);
+        QTest::newRow("truncated") << Format::Csv << header + "1,,\"q\n" << 2 << int(Kind::UnclosedQuote);
+        QTest::newRow("cut inside a character") << Format::Csv << header + "1,,\xE5\x95" << 2 << int(Kind::CutShort);
+        QTest::newRow("enormous cell") << Format::Csv << header + "1,,\"" + QByteArray(2 << 20, 'x') << 2
+                                       << int(Kind::CellTooLong);
+        QTest::newRow("enormous line") << Format::Gift << QByteArray(2 << 20, 'x') << 1 << int(Kind::LineTooLong);
+        QTest::newRow("no header") << Format::Csv << QByteArray("1,2,3\n") << 1 << int(Kind::NoHeader);
+        QTest::newRow("roster") << Format::Csv << QByteArray("番号,氏名,問題\n") << 1 << int(Kind::MissingColumn);
+        QTest::newRow("not xml") << Format::MoodleXml << QByteArray("<quiz>\n<question type=\"multichoice\">\n") << 3
+                                 << int(Kind::NotXml);
+        QTest::newRow("other xml") << Format::MoodleXml << QByteArray("<?xml version=\"1.0\"?>\n<html/>") << 2
+                                   << int(Kind::NotQuiz);
+    }
+    void filesThatAreNoBank()
+    {
+        QFETCH(Format, format);
+        QFETCH(QByteArray, text);
+        QFETCH(int, line);
+        QFETCH(int, kind);
+        TestFolder folder(false);
+        const ImportReport r = importText(text.toStdString(), format, folder.file("bank.txt"));
+        QCOMPARE(r.outcome, ImportReport::Outcome::Refused);
+        QVERIFY(!r.problems.empty());
+        QCOMPARE(int(r.problems.back().kind), kind);
+        QCOMPARE(r.problems.back().line, line);
+        QVERIFY(r.problems.back().fatal);
+        QVERIFY(!folder.exists("bank.txt"));
+    }
+
+    void giftOfOtherSystems()
+    {
+        TestFolder folder(false);
+        const std::string gift = "$CATEGORY: $course$/地理\n\n"
+                                 "// 穴埋め、重み、フィードバック\n"
+                                 "::首都:: [html]日本の<b>首都</b>は{~大阪#違います =東京 ~%0%京都 ~名古屋 ~横浜####全体}です。\n";
+        const ImportReport r = importText(gift, Format::Gift, folder.file("bank.txt"));
+        QCOMPARE(r.outcome, ImportReport::Outcome::Written);
+        const question::QuestionRecord back = question::decodeRecord(readBytes(folder.file("bank.txt")));
+        QCOMPARE(back.question, sj("日本の首都は _____ です。"));
+        QCOMPARE(back.answers[0], sj("大阪"));
+        QCOMPARE(back.correct, 2);
+    }
+
+    void whatAFormatCannotCarryIsTold()
+    {
+        TestFolder folder(false);
+        std::string bytes = bankBytes({bankRecord("改\n行", {"a", "b", "c", "d", " e"}, 1, 'N', "001"),
+                                       bankRecord("正解なし", {"a", "b", "c", "d", "e"}, 0)});
+        bytes[60] = '\x85'; // a pair code page 932 leaves empty, inside the question text
+        bytes[61] = '\x40';
+        folder.writeFile("bank.txt", bytes);
+        const Exported aiken = exportAs(folder.file("bank.txt"), Format::Aiken);
+        std::vector<std::pair<int, Note::Kind>> told;
+        for (const Note& n : aiken.notes)
+            told.emplace_back(n.number, n.kind);
+        const std::vector<std::pair<int, Note::Kind>> expected = {
+            {1, Note::Kind::InvalidBytes}, {1, Note::Kind::PictureNotCarried}, {1, Note::Kind::LineBreak},
+            {1, Note::Kind::EdgeSpaces},   {2, Note::Kind::NoCorrectAnswer},
+        };
+        QCOMPARE(told, expected);
+        QVERIFY(aiken.text.find("正解なし") == std::string::npos);
+        // CSV carries all of it but the invalid bytes.
+        const Exported csv = exportAs(folder.file("bank.txt"), Format::Csv);
+        QCOMPARE(csv.notes.size(), std::size_t(1));
+        QVERIFY(csv.text.find("2,000,正解なし,a,b,c,d,e,,N\r\n") != std::string::npos);
+    }
+
+    void othersReadWhatWeWrite()
+    {
+        TestFolder folder(false);
+        folder.writeFile("bank.txt", bankBytes(lookalikeBank()));
+        // Aiken as published: the question on one line, choices "A. ", then "ANSWER: ".
+        const Exported aiken = exportAs(folder.file("bank.txt"), Format::Aiken);
+        const QRegularExpression aikenBlock(
+            QStringLiteral("\\A(?:[^\\n]+\\n(?:[A-E]\\. [^\\n]*\\n){5}ANSWER: [A-E]\\n\\n)+\\z"));
+        QVERIFY(aikenBlock.match(QString::fromStdString(aiken.text)).hasMatch());
+        // GIFT: one right answer, every special character escaped.
+        const Exported gift = exportAs(folder.file("bank.txt"), Format::Gift);
+        const QString answer = QStringLiteral("(?:[^~=#{}:\\\\\\n]|\\\\[~=#{}:\\\\n])*");
+        const QRegularExpression giftBlock(QStringLiteral("\\A(?://[^\\n]*\\n::\\d+::%1 \\{\\n(?:~%1\\n)*=%1\\n(?:~%1\\n)*\\}\\n\\n)+\\z")
+                                               .arg(answer));
+        QVERIFY(giftBlock.match(QString::fromStdString(gift.text)).hasMatch());
+        QCOMPARE(QString::fromStdString(gift.text).count(QRegularExpression(QStringLiteral("^="),
+                                                                           QRegularExpression::MultilineOption)),
+                 4);
+        // Moodle XML that xmllint accepts.
+        copySample(folder.path() / "s");
+        folder.writeFile("bank.xml", exportAs(folder.file("s/sample0524.txt"), Format::MoodleXml).text);
+        QProcess xmllint;
+        xmllint.start(QStringLiteral("xmllint"), {QStringLiteral("--noout"), QString::fromStdString(folder.file("bank.xml").string())});
+        QVERIFY2(xmllint.waitForFinished(), "xmllint (libxml2-utils) is needed");
+        QCOMPARE(xmllint.exitCode(), 0);
+    }
+};
+
+QTEST_MAIN(TestBankFormats)
+#include "test_bank_formats.moc"
