@@ -118,7 +118,7 @@ bool readMbox(const fs::path& file, const MailSink& sink, SourceError& error)
     if (text.empty())
         return true;
     if (!isFromLine(text, 0))
-        return fail(error, SourceError::Usage,
+        return fail(error, SourceError::Access,
                     say("not an mbox file (it does not begin with a \"From \" line): ",
                         "mbox ファイルではありません (先頭が \"From \" の行ではありません): ") +
                         shown(file));
@@ -151,10 +151,10 @@ bool readMailFiles(const fs::path& path, const MailSink& sink, SourceError& erro
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (ec || !fs::exists(status))
-        return fail(error, SourceError::Usage, say("no such file or folder: ", "ファイルもフォルダーもありません: ") + shown(path));
+        return fail(error, SourceError::Access, say("no such file or folder: ", "ファイルもフォルダーもありません: ") + shown(path));
     if (fs::is_directory(status)) {
         if (!fs::is_directory(path / "cur", ec) && !fs::is_directory(path / "new", ec))
-            return fail(error, SourceError::Usage,
+            return fail(error, SourceError::Access,
                         say("not a Maildir (it has no cur/ or new/ folder): ",
                             "Maildir ではありません (cur/ も new/ もありません): ") +
                             shown(path));

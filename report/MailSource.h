@@ -17,8 +17,8 @@ using MailSink = std::function<void(std::string_view origin, std::string_view by
 struct SourceError {
     enum Kind {
         None,
-        Usage,   // the source named is not one (a bad address, not a mailbox)
-        Access,  // missing, unreadable, unreachable, refused, cut off
+        Usage,   // an option names something that cannot be used (a certificate file)
+        Access,  // missing, not a mailbox, unreadable, unreachable, refused, cut off
         Login,   // the server refused the user name or password
     };
     Kind kind = None;

@@ -172,10 +172,14 @@ bool readResultLog(std::string_view text, ReadLog& log, int& lineNumber, std::st
         log.hasRateLine = true;
         ++i;
     }
+    // Only blank lines may follow; otherwise the log stops fitting right here.
+    const std::size_t stop = i;
     while (i < lines.size() && blank(lines[i]))
         ++i;
-    if (i < lines.size())
+    if (i < lines.size()) {
+        i = stop;
         return fail(log.hasRateLine ? std::string() : std::string(kMarkOpen) + "n" + kMarkClose + kRight);
+    }
     return true;
 }
 

@@ -155,15 +155,13 @@ void RosterBuilder::add(std::string_view origin, std::string_view raw)
 
 Roster RosterBuilder::finish()
 {
-    // Per PC and name in the order of time; a start before a result of the
-    // same second.
+    // Per PC and name in the order of time; mails of the same second in the
+    // order they arrived.
     std::sort(m_events.begin(), m_events.end(), [](const Event& a, const Event& b) {
         if (a.key != b.key)
             return a.key < b.key;
         if (a.utcSeconds != b.utcSeconds)
             return a.utcSeconds < b.utcSeconds;
-        if (a.start != b.start)
-            return a.start;
         return a.sequence < b.sequence;
     });
     std::vector<std::pair<std::size_t, Row>> rows; // the sequence of the row's first mail, the row
