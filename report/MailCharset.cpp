@@ -250,23 +250,25 @@ bool toCp932(std::string_view bytes, std::string_view charsetName, std::string& 
     const std::string charset = lowerTrimmed(charsetName);
     if (charset.empty() || charset == "us-ascii" || charset == "ascii") {
         if (bytes.find("\x1B$") != std::string_view::npos)
-            out = iso2022jpToCp932(bytes);
+            out = sjis::fromUtf8(sjis::toUtf8(iso2022jpToCp932(bytes)));
         else if (isValidUtf8(bytes))
             out = sjis::fromUtf8(bytes);
         else
-            out = std::string(bytes);
+            out = sjis::fromUtf8(sjis::toUtf8(bytes));
         return true;
     }
     if (charset == "utf-8" || charset == "utf8") {
         out = sjis::fromUtf8(bytes);
         return true;
     }
+    // Code page 932 has two codes for some characters (髙 is FBFC and EEE0);
+    // through Unicode every text lands on the one code the program writes.
     if (isShiftJisCharset(charset)) {
-        out = std::string(bytes);
+        out = sjis::fromUtf8(sjis::toUtf8(bytes));
         return true;
     }
     if (isIso2022jpCharset(charset)) {
-        out = iso2022jpToCp932(bytes);
+        out = sjis::fromUtf8(sjis::toUtf8(iso2022jpToCp932(bytes)));
         return true;
     }
     return convertWithIconv(bytes, charset, out);
