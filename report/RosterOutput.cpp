@@ -99,20 +99,19 @@ std::string rateChart(const Roster& roster)
             svg += "<text class=\"value\" x=\"" + std::to_string(x + (barSpace - 8) / 2) + "\" y=\"" +
                    std::to_string(y - 4) + "\">" + std::to_string(bins[i]) + "</text>\n";
         svg += "<text class=\"label\" x=\"" + std::to_string(x + (barSpace - 8) / 2) + "\" y=\"" +
-               std::to_string(height - bottom + 16) + "\">" + std::to_string(i * 10) + "</text>\n";
+               std::to_string(height - bottom + 16) + "\">" + std::to_string(i * 10) + "–" +
+               std::to_string(i == 9 ? 100 : i * 10 + 9) + "</text>\n";
     }
-    svg += "<text class=\"label\" x=\"" + std::to_string(width - 10) + "\" y=\"" +
-           std::to_string(height - bottom + 16) + "\">100</text>\n";
     svg += "<text class=\"unit\" x=\"" + std::to_string(width / 2) + "\" y=\"" + std::to_string(height - 6) +
            "\">正解率 (%)</text>\n";
-    svg += "<text class=\"unit\" x=\"8\" y=\"" + std::to_string(top - 6) + "\" text-anchor=\"start\">人数</text>\n";
+    svg += "<text class=\"axis-name\" x=\"4\" y=\"" + std::to_string(top - 6) + "\">人数</text>\n";
     svg += "</svg>";
     return "<figure><figcaption>正解率の分布 (" + std::to_string(total) + " 件)</figcaption>\n" + svg +
            "\n</figure>\n";
 }
 
 const char kStyle[] = R"(
-body { font-family: "IPAGothic", "Noto Sans CJK JP", "Yu Gothic", sans-serif; margin: 1.5em; color: #222; }
+body { font-family: "IPAPGothic", "IPAGothic", "Noto Sans CJK JP", "Yu Gothic", sans-serif; margin: 1.5em; color: #222; }
 h1 { font-size: 1.4em; margin: 0 0 .2em; }
 .source { color: #555; margin: 0 0 1em; word-break: break-all; }
 .counts { display: flex; flex-wrap: wrap; gap: .6em; margin-bottom: 1em; }
@@ -121,7 +120,7 @@ h1 { font-size: 1.4em; margin: 0 0 .2em; }
 .count.finished { background: #e8f5e9; } .count.open { background: #fff3e0; } .count.nostart { background: #fce4ec; }
 figure { margin: 0 0 1.2em; } figcaption { font-weight: bold; margin-bottom: .3em; }
 svg .bar { fill: #4a7ebb; } svg .axis { stroke: #444; }
-svg text { font-size: 12px; text-anchor: middle; fill: #333; }
+svg text { font-size: 12px; text-anchor: middle; fill: #333; } svg text.axis-name { text-anchor: start; }
 table { border-collapse: collapse; font-size: .92em; }
 th, td { border: 1px solid #bbb; padding: .25em .5em; }
 th { background: #eef; cursor: pointer; user-select: none; white-space: nowrap; }

@@ -19,64 +19,6 @@ namespace {
 
 const std::time_t t0 = 1796000000; // a Monday morning in 2026
 
-// Code page 932 to ISO-2022-JP, as Japanese mail software writes it.
-std::string toIso2022jp(const std::string& cp932)
-{
-    std::string out;
-    bool kanji = false;
-    for (std::size_t i = 0; i < cp932.size(); ++i) {
-        unsigned char s1 = static_cast<unsigned char>(cp932[i]);
-        if (sjis::isLeadByte(s1) && i + 1 < cp932.size()) {
-            unsigned char s2 = static_cast<unsigned char>(cp932[++i]);
-            if (s1 == 0xFB && s2 == 0xFC) // 髙 travels in the NEC row as EEE0
-                s1 = 0xEE, s2 = 0xE0;
-            unsigned j1 = (s1 <= 0x9F ? s1 - 0x70 : s1 - 0xB0) * 2 - 1;
-            unsigned j2 = s2 >= 0x9F ? (++j1, s2 - 0x7E) : (s2 >= 0x80 ? s2 - 0x20 : s2 - 0x1F);
-            if (!kanji)
-                out += "\x1B$B";
-            kanji = true;
-            out += static_cast<char>(j1);
-            out += static_cast<char>(j2);
-        } else {
-            if (kanji)
-                out += "\x1B(B";
-            kanji = false;
-            out += static_cast<char>(s1);
-        }
-    }
-    if (kanji)
-        out += "\x1B(B";
-    return out;
-}
-
-// Quoted-printable with soft line breaks; CR LF stays a line break.
-std::string quotedPrintable(const std::string& bytes)
-{
-    std::string out;
-    std::size_t column = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-            out += "\r\n";
-            ++i;
-            column = 0;
-            continue;
-        }
-        char piece[4];
-        if (c >= 0x21 && c <= 0x7E && c != '=')
-            std::snprintf(piece, sizeof piece, "%c", c);
-        else
-            std::snprintf(piece, sizeof piece, "=%02X", c);
-        if (column + std::strlen(piece) > 75) {
-            out += "=\r\n";
-            column = 0;
-        }
-        out += piece;
-        column += std::strlen(piece);
-    }
-    return out;
-}
-
 std::string base64(const std::string& bytes)
 {
     return QByteArray::fromStdString(bytes).toBase64().toStdString();
@@ -143,19 +85,19 @@ private slots:
         QTest::newRow("as sent, LF line ends") << lf;
 
         QTest::newRow("ISO-2022-JP, quoted-printable")
-            << handMade("=?ISO-2022-JP?B?" + base64(toIso2022jp(subject)) + "?=",
-                        "text/plain; charset=ISO-2022-JP", "quoted-printable", quotedPrintable(toIso2022jp(log)),
+            << handMade("=?ISO-2022-JP?B?" + base64(reportmails::toIso2022jp(subject)) + "?=",
+                        "text/plain; charset=ISO-2022-JP", "quoted-printable", reportmails::quotedPrintable(reportmails::toIso2022jp(log)),
                         "jis");
         QTest::newRow("ISO-2022-JP, 7bit")
-            << handMade("=?iso-2022-jp?B?" + base64(toIso2022jp(subject)) + "?=",
-                        "text/plain; charset=\"iso-2022-jp\"", "7bit", toIso2022jp(log), "jis7");
+            << handMade("=?iso-2022-jp?B?" + base64(reportmails::toIso2022jp(subject)) + "?=",
+                        "text/plain; charset=\"iso-2022-jp\"", "7bit", reportmails::toIso2022jp(log), "jis7");
         // Two words that cut a character in half, as some mailers do.
         const std::string cut = subject.substr(0, 9);
         QTest::newRow("Shift_JIS, quoted-printable")
             << handMade("=?Shift_JIS?B?" + base64(cut) + "?=\r\n =?Shift_JIS?B?" + base64(subject.substr(9)) + "?=",
-                        "text/plain; charset=Shift_JIS", "quoted-printable", quotedPrintable(log), "sjis");
+                        "text/plain; charset=Shift_JIS", "quoted-printable", reportmails::quotedPrintable(log), "sjis");
         QTest::newRow("Shift_JIS, Q words, 8bit")
-            << handMade("=?shift_jis?Q?" + quotedPrintable(subject) + "?=", "text/plain; charset=shift_jis", "8bit",
+            << handMade("=?shift_jis?Q?" + reportmails::quotedPrintable(subject) + "?=", "text/plain; charset=shift_jis", "8bit",
                         log, "sjisq");
         QTest::newRow("UTF-8, 8bit, in a multipart")
             << handMade("=?UTF-8?B?" + base64(sjis::toUtf8(subject)) + "?=",

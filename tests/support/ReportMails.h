@@ -7,6 +7,8 @@
 #include "report/ReportMail.h"
 #include "run/ResultLog.h"
 
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -55,6 +57,64 @@ inline std::string resultLog(const std::string& name, const std::string& marks, 
 inline std::string result(const std::string& from, const std::string& name, const std::string& marks, std::time_t when)
 {
     return message(from, mail::subjectFor(mail::kResultMail, name), resultLog(name, marks), when);
+}
+
+// Code page 932 to ISO-2022-JP, as Japanese mail software writes it.
+inline std::string toIso2022jp(const std::string& cp932)
+{
+    std::string out;
+    bool kanji = false;
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        unsigned char s1 = static_cast<unsigned char>(cp932[i]);
+        if (sjis::isLeadByte(s1) && i + 1 < cp932.size()) {
+            unsigned char s2 = static_cast<unsigned char>(cp932[++i]);
+            if (s1 == 0xFB && s2 == 0xFC) // 髙 travels in the NEC row as EEE0
+                s1 = 0xEE, s2 = 0xE0;
+            unsigned j1 = (s1 <= 0x9F ? s1 - 0x70 : s1 - 0xB0) * 2 - 1;
+            unsigned j2 = s2 >= 0x9F ? (++j1, s2 - 0x7E) : (s2 >= 0x80 ? s2 - 0x20 : s2 - 0x1F);
+            if (!kanji)
+                out += "\x1B$B";
+            kanji = true;
+            out += static_cast<char>(j1);
+            out += static_cast<char>(j2);
+        } else {
+            if (kanji)
+                out += "\x1B(B";
+            kanji = false;
+            out += static_cast<char>(s1);
+        }
+    }
+    if (kanji)
+        out += "\x1B(B";
+    return out;
+}
+
+// Quoted-printable with soft line breaks; CR LF stays a line break.
+inline std::string quotedPrintable(const std::string& bytes)
+{
+    std::string out;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            out += "\r\n";
+            ++i;
+            column = 0;
+            continue;
+        }
+        char piece[4];
+        if (c >= 0x21 && c <= 0x7E && c != '=')
+            std::snprintf(piece, sizeof piece, "%c", c);
+        else
+            std::snprintf(piece, sizeof piece, "=%02X", c);
+        if (column + std::strlen(piece) > 75) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out += piece;
+        column += std::strlen(piece);
+    }
+    return out;
 }
 
 } // namespace reportmails

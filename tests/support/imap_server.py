@@ -74,6 +74,7 @@ listen = 127.0.0.1
 ssl = {ssl}
 disable_plaintext_auth = {"no" if tls == "none" else "yes"}
 auth_mechanisms = plain login
+auth_failure_delay = 0
 default_internal_user = {internal_user}
 default_internal_group = {grp.getgrgid(pwd.getpwnam(internal_user).pw_gid).gr_name}
 default_login_user = {login_user}
@@ -193,21 +194,21 @@ def main():
     sys.stdout.flush()
 
     def stop(*_):
+        # The master stops its own processes; the wait below then returns.
         try:
             os.killpg(process.pid, signal.SIGCONT)
-            os.killpg(process.pid, signal.SIGTERM)
         except ProcessLookupError:
             pass
-        try:
-            process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            os.killpg(process.pid, signal.SIGKILL)
-        sys.exit(0)
+        process.terminate()
 
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
     ctypes.CDLL("libc.so.6", use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGTERM)
     process.wait()
+    try:
+        os.killpg(process.pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
 
 
 if __name__ == "__main__":
