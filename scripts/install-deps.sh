@@ -12,6 +12,7 @@ PACKAGES=(
   python3 python3-aiosmtpd openssl
   xvfb xauth imagemagick
   clang libclang-rt-14-dev
+  libgmime-3.0-dev dovecot-imapd chromium
 )
 
 SUDO=""

@@ -22,10 +22,12 @@ dovecot insists; as another user everything runs as that user.
 import argparse
 import ctypes
 import grp
+import imaplib
 import os
 import pwd
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import time
@@ -144,6 +146,24 @@ def wait_for_greeting(port, process, seconds=30):
     return False
 
 
+def login_works(port, tls, user, password, ca):
+    """A whole login, so that the server's authentication is up before the
+    first client comes (it starts its helpers lazily)."""
+    context = ssl.create_default_context(cafile=ca) if tls != "none" else None
+    try:
+        if tls == "implicit":
+            client = imaplib.IMAP4_SSL("127.0.0.1", port, ssl_context=context, timeout=5)
+        else:
+            client = imaplib.IMAP4("127.0.0.1", port, timeout=5)
+            if tls == "starttls":
+                client.starttls(ssl_context=context)
+        client.login(user, password)
+        client.logout()
+        return True
+    except (OSError, imaplib.IMAP4.error):
+        return False
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
@@ -176,7 +196,11 @@ def main():
         log = open(os.path.join(folder, "dovecot.out"), "ab")
         process = subprocess.Popen([DOVECOT, "-F", "-c", config], stdout=log, stderr=log,
                                    preexec_fn=pdeathsig)
+        ca = os.path.join(folder, "ca.pem")
         if wait_for_greeting(port, process):
+            deadline = time.monotonic() + 30
+            while not login_works(port, args.tls, args.user, args.password, ca) and time.monotonic() < deadline:
+                time.sleep(0.2)
             break
         process.kill()
         process.wait()
