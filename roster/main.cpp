@@ -14,9 +14,11 @@
 #include <QFile>
 #include <QLocale>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -331,8 +333,13 @@ int main(int argc, char** argv)
     const std::string bytes = parser.isSet(html) ? roster::rosterHtml(table, shownSource) : roster::rosterCsv(table, cp932);
     if (parser.isSet(output) && parser.value(output) != QLatin1String("-")) {
         const QString file = parser.value(output);
-        if (!fsutil::writeFileAtomically(localPath(file), bytes))
-            return message(say("cannot write ", "書き込めません: ") + file.toStdString()), kOutput;
+        errno = 0;
+        if (!fsutil::writeFileAtomically(localPath(file), bytes)) {
+            const int code = errno;
+            message(say("cannot write ", "書き込めません: ") + file.toStdString() +
+                    (code ? " (" + std::string(std::strerror(code)) + ")" : std::string()));
+            return kOutput;
+        }
         return kOk;
     }
     if (!writeAll(stdout, bytes)) {

@@ -92,12 +92,16 @@ private slots:
             << handMade("=?iso-2022-jp?B?" + base64(reportmails::toIso2022jp(subject)) + "?=",
                         "text/plain; charset=\"iso-2022-jp\"", "7bit", reportmails::toIso2022jp(log), "jis7");
         // Two words that cut a character in half, as some mailers do.
-        const std::string cut = subject.substr(0, 9);
-        QTest::newRow("Shift_JIS, quoted-printable")
-            << handMade("=?Shift_JIS?B?" + base64(cut) + "?=\r\n =?Shift_JIS?B?" + base64(subject.substr(9)) + "?=",
+        QTest::newRow("Shift_JIS, quoted-printable") // the cut halves 髙
+            << handMade("=?Shift_JIS?B?" + base64(subject.substr(0, 10)) + "?=\r\n =?Shift_JIS?B?" +
+                            base64(subject.substr(10)) + "?=",
                         "text/plain; charset=Shift_JIS", "quoted-printable", reportmails::quotedPrintable(log), "sjis");
         QTest::newRow("Shift_JIS, Q words, 8bit")
-            << handMade("=?shift_jis?Q?" + reportmails::quotedPrintable(subject) + "?=", "text/plain; charset=shift_jis", "8bit",
+            << handMade("=?shift_jis?Q?" + QByteArray::fromStdString(reportmails::quotedPrintable(subject))
+                                                 .replace("=20", "_")
+                                                 .toStdString() +
+                            "?=",
+                        "text/plain; charset=shift_jis", "8bit",
                         log, "sjisq");
         QTest::newRow("UTF-8, 8bit, in a multipart")
             << handMade("=?UTF-8?B?" + base64(sjis::toUtf8(subject)) + "?=",
