@@ -222,6 +222,9 @@ public:
         };
         if (!command("UID SEARCH " + searchCriteria(), response, collect))
             return failedCommand("SEARCH", response);
+        // In the order of arrival, and in ranges where they follow each other.
+        std::sort(uids.begin(), uids.end());
+        uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
 
         for (std::size_t first = 0; first < uids.size(); first += static_cast<std::size_t>(m_options.batchSize)) {
             const std::size_t last = std::min(uids.size(), first + static_cast<std::size_t>(m_options.batchSize));

@@ -216,8 +216,13 @@ int main(int argc, char** argv)
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({output, html, encoding, since, cacert, timeout, help, version});
 
-    if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser.errorText().toStdString());
+    if (!parser.parse(QCoreApplication::arguments())) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return usageError(say("unknown option: ", "不明なオプションです: ") +
+                              (unknown.first().size() == 1 ? "-" : "--") + unknown.first().toStdString());
+        return usageError(say("", "オプションの値がありません: ") + parser.errorText().toStdString());
+    }
     if (parser.isSet(help)) {
         std::fputs(roster::japanese() ? kHelpJapanese : kHelpEnglish, stdout);
         return kOk;
