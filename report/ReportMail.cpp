@@ -1,19 +1,20 @@
 #include "ReportMail.h"
 
+#include "report/MailTexts.h"
 #include "run/ResultLog.h"
 #include "settings/ProfileStore.h"
 
 namespace mail {
 
 namespace {
-// Shift-JIS texts of the mails and of the outcome messages.
-const char* const kTestMailTitle = "\x81\x79\x83\x65\x83\x58\x83\x67\x83\x81\x81\x5B\x83\x8B\x81\x7A"; // 【テストメール】
-const char* const kNameLabel = "\x81\x79\x8E\x81\x96\xBC\x81\x7A:";                                    // 【氏名】:
-const char* const kStarted = " \x8A\x4A\x8E\x6E";                                                       //  開始
-const char* const kFinished = " \x8F\x49\x97\xB9";                                                      //  終了
-const char* const kTestStart = "\x81\x79\x83\x65\x83\x58\x83\x67\x83\x58\x83\x5E\x81\x5B\x83\x67\x81\x7A"; // 【テストスタート】
-const char* const kCrLf = "\r\n";
+using mailtext::kCrLf;
+using mailtext::kFinished;
+using mailtext::kNameLabel;
+using mailtext::kStarted;
+using mailtext::kTestMailTitle;
+using mailtext::kTestStart;
 
+// Shift-JIS texts of the outcome messages.
 // 送信に失敗しました / 試験中止 / システム管理者へ連絡して下さい
 const char* const kSendFailed = "\x91\x97\x90\x4D\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD"
                                 "\r\n"

@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   locales qt6-base-private-dev
   libxml2-utils chromium
+  libgmime-3.0-dev dovecot-imapd
 )
 
 SUDO=""

@@ -1,0 +1,199 @@
+// The roster's reading of received mails: MIME in every encoding Japanese
+// mail software uses, and the pairing of start and result mails into rows.
+
+#include "TestSupport.h"
+#include "report/MimeMail.h"
+#include "report/ReportMailReader.h"
+#include "report/Roster.h"
+#include "support/ReportMails.h"
+
+#include <QTest>
+
+using roster::Roster;
+using roster::RosterBuilder;
+using roster::State;
+
+Q_DECLARE_METATYPE(std::string)
+
+namespace {
+
+const std::time_t t0 = 1796000000; // a Monday morning in 2026
+
+std::string base64(const std::string& bytes)
+{
+    return QByteArray::fromStdString(bytes).toBase64().toStdString();
+}
+
+std::string handMade(const std::string& subjectHeader, const std::string& contentType, const std::string& encoding,
+                     const std::string& body, const char* id)
+{
+    return "From: =?ISO-2022-JP?B?GyRCO24wdRsoQg==?= <pc7@centre.example>\r\n"
+           "To: boss@centre.example\r\n"
+           "Date: Mon, 30 Nov 2026 09:15:00 +0900\r\n"
+           "Message-ID: <" + std::string(id) + "@centre.example>\r\n"
+           "Subject: " + subjectHeader + "\r\n"
+           "MIME-Version: 1.0\r\n"
+           "Content-Type: " + contentType + "\r\n"
+           "Content-Transfer-Encoding: " + encoding + "\r\n"
+           "\r\n" + body;
+}
+
+struct Read {
+    roster::ParsedMail parsed;
+    mail::ReadReport report;
+};
+
+Read readMail(const std::string& raw)
+{
+    Read read;
+    std::string problem;
+    if (!roster::parseMail(raw, read.parsed, problem))
+        qWarning("%s", problem.c_str());
+    read.report = mail::readReportMail(read.parsed.subject, read.parsed.body);
+    return read;
+}
+
+QStringList states(const Roster& r)
+{
+    QStringList out;
+    for (const roster::Row& row : r.rows)
+        out << QString::fromStdString(row.pc) + QLatin1Char(' ') + QString::fromStdString(sjis::toUtf8(row.name)) +
+                   QLatin1Char(' ') + QString::fromUtf8(roster::stateText(row.state));
+    return out;
+}
+
+} // namespace
+
+class TestRosterMails : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { qputenv("TZ", "Asia/Tokyo"); tzset(); }
+
+    // The same result mail in every encoding reads to the same log, with
+    // names that only code page 932 holds (髙, ①).
+    void encodings_data()
+    {
+        QTest::addColumn<std::string>("raw");
+        const std::string name = sj("髙橋①子");
+        const std::string subject = mail::subjectFor(mail::kResultMail, name);
+        const std::string log = reportmails::resultLog(name, "*-*-");
+
+        QTest::newRow("as sent by the program") << reportmails::message("pc7@centre.example", subject, log, t0);
+        std::string lf = reportmails::message("pc7@centre.example", subject, log, t0);
+        for (std::size_t p; (p = lf.find("\r\n")) != std::string::npos;)
+            lf.erase(p, 1);
+        QTest::newRow("as sent, LF line ends") << lf;
+
+        QTest::newRow("ISO-2022-JP, quoted-printable")
+            << handMade("=?ISO-2022-JP?B?" + base64(reportmails::toIso2022jp(subject)) + "?=",
+                        "text/plain; charset=ISO-2022-JP", "quoted-printable", reportmails::quotedPrintable(reportmails::toIso2022jp(log)),
+                        "jis");
+        QTest::newRow("ISO-2022-JP, 7bit")
+            << handMade("=?iso-2022-jp?B?" + base64(reportmails::toIso2022jp(subject)) + "?=",
+                        "text/plain; charset=\"iso-2022-jp\"", "7bit", reportmails::toIso2022jp(log), "jis7");
+        // Two words that cut a character in half, as some mailers do.
+        QTest::newRow("Shift_JIS, quoted-printable") // the cut halves 髙
+            << handMade("=?Shift_JIS?B?" + base64(subject.substr(0, 10)) + "?=\r\n =?Shift_JIS?B?" +
+                            base64(subject.substr(10)) + "?=",
+                        "text/plain; charset=Shift_JIS", "quoted-printable", reportmails::quotedPrintable(log), "sjis");
+        QTest::newRow("Shift_JIS, Q words, 8bit")
+            << handMade("=?shift_jis?Q?" + QByteArray::fromStdString(reportmails::quotedPrintable(subject))
+                                                 .replace("=20", "_")
+                                                 .toStdString() +
+                            "?=",
+                        "text/plain; charset=shift_jis", "8bit",
+                        log, "sjisq");
+        QTest::newRow("UTF-8, 8bit, in a multipart")
+            << handMade("=?UTF-8?B?" + base64(sjis::toUtf8(subject)) + "?=",
+                        "multipart/alternative; boundary=\"b1\"", "7bit",
+                        "--b1\r\nContent-Type: text/html; charset=UTF-8\r\n\r\n<p>x</p>\r\n"
+                        "--b1\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
+                            sjis::toUtf8(log) + "\r\n--b1--\r\n",
+                        "utf8");
+    }
+    void encodings()
+    {
+        QFETCH(std::string, raw);
+        const Read read = readMail(raw);
+        QCOMPARE(read.parsed.from, std::string("pc7@centre.example"));
+        QVERIFY(read.parsed.hasDate);
+        QCOMPARE(read.report.problem, mail::ReadReport::Problem::None);
+        QCOMPARE(read.report.kind, mail::MailKind::Result);
+        QCOMPARE(read.report.name, sj("髙橋①子"));
+        QCOMPARE(read.report.log.name, sj("髙橋①子"));
+        QCOMPARE(read.report.log.questionFile, std::string("sample0524.txt"));
+        QCOMPARE(read.report.log.marks.size(), std::size_t(4));
+        QCOMPARE(read.report.log.rightAnswers(), 2);
+        QCOMPARE(read.report.log.rate, std::string("50.0"));
+    }
+
+    void pairsStartsWithTheirResults()
+    {
+        RosterBuilder builder;
+        const std::string taro = sj("太郎");
+        const std::string hanako = sj("花子");
+        // Mails come in any order; the dates decide.
+        builder.add("1", reportmails::result("pc1@centre.example", taro, "**-", t0 + 300));
+        builder.add("2", reportmails::start("pc1@centre.example", taro, t0));
+        builder.add("3", reportmails::start("pc2@centre.example", taro, t0 + 10));     // another PC, no result
+        builder.add("4", reportmails::start("PC1@Centre.example", hanako, t0 + 20));   // another name, same PC
+        builder.add("5", reportmails::result("pc1@centre.example", hanako, "***", t0 + 400));
+        builder.add("6", reportmails::result("pc3@centre.example", sj("次郎"), "*", t0 + 50)); // no start
+        builder.add("7", reportmails::test("pc1@centre.example", t0 - 100));
+        builder.add("8", reportmails::test("pc2@centre.example", t0 - 90));
+        // The name again on the first PC: a start given up, a new start, its result.
+        builder.add("9", reportmails::start("pc1@centre.example", taro, t0 + 1000));
+        builder.add("10", reportmails::start("pc1@centre.example", taro, t0 + 1100));
+        const std::string last = reportmails::result("pc1@centre.example", taro, "*-", t0 + 1500);
+        builder.add("11", last);
+        builder.add("11 again", last);
+        const Roster r = builder.finish();
+
+        QCOMPARE(states(r), QStringList({"pc1@centre.example 太郎 完了", "pc2@centre.example 太郎 未完了",
+                                         "PC1@Centre.example 花子 完了", "pc3@centre.example 次郎 開始メールなし",
+                                         "pc1@centre.example 太郎 未完了", "pc1@centre.example 太郎 完了"}));
+        // A row has the start mail's time and the result mail's figures.
+        QCOMPARE(roster::formatLocalTime(r.rows[0].utcSeconds, r.rows[0].offsetMinutes),
+                 std::string("2026-11-30 09:53:20"));
+        QCOMPARE(r.rows[0].judged, 3);
+        QCOMPARE(r.rows[0].right, 2);
+        QCOMPARE(r.rows[0].rate, std::string("66.7"));
+        QCOMPARE(r.rows[5].utcSeconds, std::int64_t(t0 + 1100));
+        QCOMPARE(r.rows[5].rate, std::string("50.0"));
+        QCOMPARE(r.rows[3].utcSeconds, std::int64_t(t0 + 50));
+        QVERIFY(!r.rows[1].hasLog);
+        QCOMPARE(r.counts.mails, 12);
+        QCOMPARE(r.counts.finished, 3);
+        QCOMPARE(r.counts.notFinished, 2);
+        QCOMPARE(r.counts.resultWithoutStart, 1);
+        QCOMPARE(r.counts.testMails, 2);
+        QCOMPARE(r.counts.duplicates, 1);
+        QVERIFY(r.skipped.empty());
+    }
+
+    void skipsWhatCannotBeUnderstood()
+    {
+        RosterBuilder builder(t0);
+        const std::string name = sj("太郎");
+        std::string broken = reportmails::result("pc1@centre.example", name, "*", t0 + 5);
+        const std::size_t body = broken.find("\r\n\r\n") + 4;
+        broken.replace(body, std::string::npos, "gARBage!!base64\r\n");
+        builder.add("UID 4", broken);
+        builder.add("UID 5", "not a mail at all");
+        builder.add("UID 6", reportmails::start("pc1@centre.example", name, t0 - 1)); // before --since
+        builder.add("UID 7", reportmails::start("pc1@centre.example", name, t0 + 1));
+        const Roster r = builder.finish();
+
+        QCOMPARE(r.counts.skipped, 2);
+        QCOMPARE(r.skipped[0].origin, std::string("UID 4"));
+        const std::size_t idStart = broken.find("Message-ID: <") + 13;
+        QCOMPARE(r.skipped[0].messageId, broken.substr(idStart, broken.find('>', idStart) - idStart));
+        QVERIFY2(r.skipped[0].reason.find("line 1") != std::string::npos, r.skipped[0].reason.c_str());
+        QCOMPARE(r.skipped[1].origin, std::string("UID 5"));
+        QCOMPARE(r.counts.beforeSince, 1);
+        QCOMPARE(states(r), QStringList({"pc1@centre.example 太郎 未完了"}));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestRosterMails)
+#include "test_roster_mails.moc"
