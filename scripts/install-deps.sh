@@ -10,7 +10,7 @@ PACKAGES=(
   libcurl4-openssl-dev ca-certificates
   fonts-ipafont-gothic
   python3 python3-aiosmtpd openssl
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick libxcb1-dev
   clang libclang-rt-14-dev
 )
 

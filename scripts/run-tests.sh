@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds Molvane and its tests twice (a normal build
 # in build/ and an AddressSanitizer + UndefinedBehaviorSanitizer build in
-# build-asan/) and runs every test in both.
+# build-asan/) and runs every test in both. build/ is configured exactly as
+# scripts/run-sample.sh configures it, so running one after the other
+# rebuilds nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,7 +11,7 @@ bash scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
