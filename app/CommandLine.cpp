@@ -5,28 +5,29 @@
 namespace commandline {
 namespace {
 
-void printHelp(std::ostream& out)
+void printHelp(std::FILE* out)
 {
     const std::filesystem::path exe = programpaths::executableFolder();
-    out << "使い方: molvane [--help | --version]\n"
-           "\n"
-           "五択問題の試験プログラム Molvane を起動します。\n"
-           "\n"
-           "  -h, --help     この説明を表示して終了します\n"
-           "      --version  バージョンを表示して終了します\n"
-           "\n"
-           "作業フォルダ:\n"
-           "  インストールしたプログラムは利用者ごとのフォルダ ~/Molvane で動きます。\n"
-           "  初めての起動でサンプルデータをそこにコピーします（既にあるファイルは\n"
-           "  上書きしません）。自分のフォルダに置いたプログラムは、起動したフォルダの\n"
-           "  Parameter.INI と問題ファイルを使います。\n";
+    std::fputs("使い方: molvane [--help | --version]\n"
+               "\n"
+               "五択問題の試験プログラム Molvane を起動します。\n"
+               "\n"
+               "  -h, --help     この説明を表示して終了します\n"
+               "      --version  バージョンを表示して終了します\n"
+               "\n"
+               "作業フォルダ:\n"
+               "  インストールしたプログラムは利用者ごとのフォルダ ~/Molvane で動きます。\n"
+               "  初めての起動でサンプルデータをそこにコピーします（既にあるファイルは\n"
+               "  上書きしません）。自分のフォルダに置いたプログラムは、起動したフォルダの\n"
+               "  Parameter.INI と問題ファイルを使います。\n",
+               out);
     if (const auto manual = programpaths::htmlManual(exe))
-        out << "\n説明書: " << manual->string() << "\n";
+        std::fprintf(out, "\n説明書: %s\n", manual->string().c_str());
 }
 
 } // namespace
 
-std::optional<int> answerInfoOptions(const std::vector<std::string>& args, std::ostream& out)
+std::optional<int> answerInfoOptions(const std::vector<std::string>& args, std::FILE* out)
 {
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -37,19 +38,19 @@ std::optional<int> answerInfoOptions(const std::vector<std::string>& args, std::
             return 0;
         }
         if (arg == "--version") {
-            out << "molvane " << programpaths::version() << "\n";
+            std::fprintf(out, "molvane %s\n", programpaths::version());
             return 0;
         }
     }
     return std::nullopt;
 }
 
-std::optional<int> refuseLeftovers(const std::vector<std::string>& leftovers, std::ostream& err)
+std::optional<int> refuseLeftovers(const std::vector<std::string>& leftovers, std::FILE* err)
 {
     if (leftovers.empty())
         return std::nullopt;
-    err << "molvane: 使えない引数です: " << leftovers.front() << "\n"
-        << "使い方は molvane --help で表示します。\n";
+    std::fprintf(err, "molvane: 使えない引数です: %s\n使い方は molvane --help で表示します。\n",
+                 leftovers.front().c_str());
     return 2;
 }
 

@@ -4,7 +4,7 @@
 // and what the toolkit does not take is refused.
 
 #include <optional>
-#include <ostream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,10 +12,10 @@ namespace commandline {
 
 // Answers --help (-h) and --version. Returns the exit status when the
 // program should end here, nothing when it should start its window.
-std::optional<int> answerInfoOptions(const std::vector<std::string>& args, std::ostream& out);
+std::optional<int> answerInfoOptions(const std::vector<std::string>& args, std::FILE* out);
 
 // For the arguments the toolkit left over: the message and exit status 2
 // when there are any, nothing when there are none.
-std::optional<int> refuseLeftovers(const std::vector<std::string>& leftovers, std::ostream& err);
+std::optional<int> refuseLeftovers(const std::vector<std::string>& leftovers, std::FILE* err);
 
 } // namespace commandline

@@ -3,14 +3,14 @@
 #include "core/ProgramPaths.h"
 
 #include <QApplication>
-#include <iostream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 int main(int argc, char* argv[])
 {
     // --help and --version need no display.
-    if (const auto status = commandline::answerInfoOptions(std::vector<std::string>(argv, argv + argc), std::cout))
+    if (const auto status = commandline::answerInfoOptions(std::vector<std::string>(argv, argv + argc), stdout))
         return *status;
 
     // The settings file is fixed before anything else runs.
@@ -19,7 +19,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Molvane"));
     QApplication::setApplicationVersion(QString::fromLatin1(programpaths::version()));
     // The toolkit took its own options (such as -display); nothing else is used.
-    if (const auto status = commandline::refuseLeftovers(std::vector<std::string>(argv + 1, argv + argc), std::cerr))
+    if (const auto status = commandline::refuseLeftovers(std::vector<std::string>(argv + 1, argv + argc), stderr))
         return *status;
     if (!app.PrepareWorkFolder())
         return 1;
