@@ -7,6 +7,7 @@
 #include "settings/AppProfile.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QString>
 #include <QTranslator>
 #include <QStringList>
@@ -35,6 +36,19 @@ QString reason(const std::error_code& ec)
 }
 
 } // namespace
+
+bool installToolkitTranslations()
+{
+    static QTranslator translator;
+    if (!translator.isEmpty())
+        return true;
+    const QString installed = QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ja.qm");
+    for (const QString& file : {QStringLiteral(":/i18n/qtbase_ja.qm"), installed}) {
+        if (translator.load(file))
+            return QCoreApplication::installTranslator(&translator);
+    }
+    return false;
+}
 
 std::filesystem::path profilePathFor(const std::filesystem::path& workingDirectory)
 {
@@ -137,10 +151,7 @@ bool CTestApp::PrepareWorkFolder()
 
 bool CTestApp::InitInstance()
 {
-    static QTranslator qtTranslator;
-    if (qtTranslator.load(QStringLiteral(":/i18n/qtbase_ja.qm")))
-        QCoreApplication::installTranslator(&qtTranslator);
-
+    installToolkitTranslations();
     CTestDlg dialog;
     dialog.exec();
     return false;

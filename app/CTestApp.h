@@ -48,6 +48,11 @@ private:
     std::optional<std::filesystem::path> m_userFolder;
 };
 
+// Installs the toolkit's Japanese texts (standard buttons, file dialogs, the
+// edit menus of text fields): the embedded copy where there is one, else the
+// one installed with the toolkit. False when neither is found.
+bool installToolkitTranslations();
+
 // The profile path for a working directory: the directory, a separator and
 // "Parameter.INI", whatever the directory ends with.
 std::filesystem::path profilePathFor(const std::filesystem::path& workingDirectory);

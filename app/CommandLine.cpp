@@ -8,12 +8,13 @@ namespace {
 void printHelp(std::FILE* out)
 {
     const std::filesystem::path exe = programpaths::executableFolder();
-    std::fputs("使い方: molvane [--help | --version]\n"
+    std::fputs("使い方: molvane [--help | --version | --manual]\n"
                "\n"
                "五択問題の試験プログラム Molvane を起動します。\n"
                "\n"
                "  -h, --help     この説明を表示して終了します\n"
                "      --version  バージョンを表示して終了します\n"
+               "      --manual   説明書をデスクトップの既定のプログラムで開きます\n"
                "\n"
                "作業フォルダ:\n"
                "  インストールしたプログラムは利用者ごとのフォルダ ~/Molvane で動きます。\n"
@@ -43,6 +44,15 @@ std::optional<int> answerInfoOptions(const std::vector<std::string>& args, std::
         }
     }
     return std::nullopt;
+}
+
+bool wantsManual(const std::vector<std::string>& args)
+{
+    for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+        if (args[i] == "--manual")
+            return true;
+    }
+    return false;
 }
 
 std::optional<int> refuseLeftovers(const std::vector<std::string>& leftovers, std::FILE* err)
