@@ -12,6 +12,7 @@ PACKAGES=(
   python3 python3-aiosmtpd openssl
   xvfb xauth imagemagick libxcb1-dev
   clang libclang-rt-14-dev
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 SUDO=""
