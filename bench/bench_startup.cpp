@@ -5,8 +5,10 @@
 // times, which other work on the machine stretches, come the processor time
 // each start used and the best (shortest) time of all runs.
 //
-//   xvfb-run -a -s "-screen 0 1024x768x24" bench_startup [runs]
+//   xvfb-run -a -s "-screen 0 1024x768x24" bench_startup [runs [program]]
 //
+// A program given by path (another build of molvane, say an older one) is
+// measured in place of the one built beside this benchmark.
 // The program runs in a fresh folder holding the sample data, as a user
 // would start it. Runs alternate between the two programs; the medians are
 // printed with their ratios.
@@ -140,7 +142,7 @@ int main(int argc, char* argv[])
     xcb_flush(connection);
 
     const std::filesystem::path folder = sampleFolder();
-    const char* programs[2] = {MOLVANE_BARE_DIALOG, MOLVANE_PROGRAM};
+    const char* programs[2] = {MOLVANE_BARE_DIALOG, argc > 2 ? argv[2] : MOLVANE_PROGRAM};
     std::vector<double> millis[2];
     std::vector<double> cpu[2];
     std::vector<double> kib[2];
