@@ -4,7 +4,8 @@
 #   - lintian reports nothing worse than informational notes;
 #   - unpacked into a scratch root, every program answers --version, the
 #     desktop entry and the AppStream data validate, the icons exist in every
-#     size, the manual's links resolve, every program has its man page;
+#     size, the manual's links resolve, every program has its man page, the
+#     desktop entry's action opens the installed manual;
 #   - the installed program's first start in an empty home fills ~/Molvane
 #     with the samples, and a second start changes nothing there.
 # With MOLVANE_SYSTEM_INSTALL_TEST=1, as root, it also installs the package on
@@ -52,6 +53,16 @@ exec_line=$(sed -n 's/^Exec=//p' "$desktop" | head -n 1)
 appstreamcli validate --no-net "$root"/usr/share/metainfo/org.molvane.Molvane.metainfo.xml \
   || fail "the AppStream data does not validate"
 python3 scripts/check_installed_tree.py "$root" || fail "the installed tree has faults"
+# The desktop entry's action 説明書 hands the installed manual to the
+# desktop's opener (here one that only notes what it was given).
+action=$(sed -n '/^\[Desktop Action manual\]/,/^\[/s/^Exec=//p' "$desktop")
+mkdir "$scratch/opener"
+printf '#!/bin/sh\necho "$1" > "%s/opened"\n' "$scratch/opener" > "$scratch/opener/xdg-open"
+chmod +x "$scratch/opener/xdg-open"
+PATH="$scratch/opener:$root/usr/bin:$PATH" xvfb-run -a ${action} >/dev/null 2>&1 || fail "the action $action failed"
+for _ in $(seq 1 50); do [ -s "$scratch/opener/opened" ] && break; sleep 0.1; done
+[ "$(cat "$scratch/opener/opened" 2>/dev/null)" = "file://$root/usr/share/molvane/manual/index.html" ] \
+  || fail "the action $action did not open the installed manual"
 
 echo "== first and second start in an empty home"
 home=$scratch/home
