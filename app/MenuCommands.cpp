@@ -2,15 +2,15 @@
 
 #include "CAboutDlg.h"
 #include "CTestDlg.h"
+#include "core/ProgramPaths.h"
+#include "gui/DesktopOpener.h"
 #include "settings/AppProfile.h"
 #include "settings/CSettingDlg.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QUrl>
 
 void CTestDlg::OnMenuExit()
 {
@@ -20,17 +20,23 @@ void CTestDlg::OnMenuExit()
 
 void CTestDlg::OnHelpTopics()
 {
+#ifdef Q_OS_WIN
     // The help file is named without a folder: it is looked for in the
-    // current folder first, then beside the program. When it is in neither,
-    // nothing happens.
+    // current folder first, then beside the program.
     const QString name = QStringLiteral("Molvane201.chm");
     for (const QString& folder : {QDir::currentPath(), QCoreApplication::applicationDirPath()}) {
         const QFileInfo help(QDir(folder).filePath(name));
         if (help.isFile()) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath()));
+            DesktopOpener::openFile(help.absoluteFilePath());
             return;
         }
     }
+#else
+    // The HTML manual bundled beside the program, else the installed one.
+    if (const auto manual = programpaths::htmlManual(programpaths::executableFolder()))
+        DesktopOpener::openFile(QString::fromStdString(manual->string()));
+#endif
+    // When there is none, nothing happens.
 }
 
 void CTestDlg::OnAbout()

@@ -1,8 +1,6 @@
 #include "SoundPlayer.h"
 
-#include <QCoreApplication>
-#include <QSoundEffect>
-#include <QUrl>
+#include "LazyModule.h"
 
 namespace SoundPlayer {
 namespace {
@@ -10,19 +8,6 @@ Handler& handler()
 {
     static Handler h;
     return h;
-}
-
-QSoundEffect* effectFor(int soundId)
-{
-    static QSoundEffect* right = nullptr;
-    static QSoundEffect* wrong = nullptr;
-    QSoundEffect*& slot = soundId == kRightSound ? right : wrong;
-    if (!slot) {
-        slot = new QSoundEffect(QCoreApplication::instance());
-        slot->setSource(QUrl(soundId == kRightSound ? QStringLiteral("qrc:/sounds/right.wav")
-                                                    : QStringLiteral("qrc:/sounds/wrong.wav")));
-    }
-    return slot;
 }
 } // namespace
 
@@ -34,9 +19,12 @@ void play(int soundId)
     }
     if (soundId != kRightSound && soundId != kWrongSound)
         return;
-    QSoundEffect* effect = effectFor(soundId);
-    effect->stop();
-    effect->play();
+    // The multimedia library and its sound back end are loaded with the
+    // first sound, not at start-up. Without the module nothing is heard.
+    using Entry = void (*)(int);
+    static const Entry entry = reinterpret_cast<Entry>(LazyModule::resolve("molvane-sound", "molvane_play_sound"));
+    if (entry)
+        entry(soundId);
 }
 
 void setHandler(Handler h)

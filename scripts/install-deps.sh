@@ -10,11 +10,12 @@ PACKAGES=(
   libcurl4-openssl-dev ca-certificates
   fonts-ipafont-gothic
   python3 python3-aiosmtpd openssl
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick libxcb1-dev
   clang libclang-rt-14-dev
   locales qt6-base-private-dev
   libxml2-utils chromium
   libgmime-3.0-dev dovecot-imapd
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 SUDO=""

@@ -8,17 +8,22 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DMOLVANE_BUILD_TESTS=OFF
-cmake --build build -j"$jobs" --target molvane
+# The same configuration as scripts/run-tests.sh: one build serves both.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs" --target molvane molvane_manual
 
 work=workdir
 mkdir -p "$work"
 # Copy the samples without replacing what a user changed there before.
 cp -rn sample/. "$work"/
-# The program lives beside its data, as installed: opening the settings
+# The program lives beside its data, in a folder of its own: opening the settings
 # dialog makes the program's folder the current one, and bare question file
 # names are looked up there from then on.
-cp build/molvane "$work"/molvane
+# Its modules (mail, sounds) and the manual go beside it, as they would in a
+# folder of one's own.
+cp build/molvane build/molvane-mail.so build/molvane-sound.so "$work"/
+rm -rf "$work"/manual
+cp -r build/manual "$work"/manual
 cd "$work"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: running Molvane under Xvfb (a virtual display you cannot see)."

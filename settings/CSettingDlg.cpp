@@ -2,6 +2,7 @@
 
 #include "EditAccessCode.h"
 #include "app/CTestDlg.h"
+#include "core/ProgramPaths.h"
 #include "core/ShiftJis.h"
 #include "gui/DataExchange.h"
 #include "gui/DialogLook.h"
@@ -12,9 +13,8 @@
 #include "ui_CSettingDlg.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QDir>
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <optional>
 
@@ -133,8 +133,11 @@ void CSettingDlg::OnInitDialog()
 {
     UpdateData(false);
     // From here on a question file name without a folder is looked up in the
-    // program's own folder, also after the dialog has closed.
-    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    // program's own folder, also after the dialog has closed. An installed
+    // program's folder is the user's own folder (~/Molvane): the folder the
+    // executable sits in holds no data and may not be written.
+    std::error_code ec;
+    std::filesystem::current_path(programpaths::programFolder(), ec);
     loadSettings();
 }
 

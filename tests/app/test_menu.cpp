@@ -2,6 +2,8 @@
 
 #include "app/CAboutDlg.h"
 #include "app/CTestDlg.h"
+#include "core/ProgramPaths.h"
+#include "gui/DesktopOpener.h"
 #include "settings/AppProfile.h"
 #include "settings/CSettingDlg.h"
 #include "support/TestSupport.h"
@@ -9,7 +11,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QPointer>
 #include <QtTest>
 #include <sys/stat.h>
@@ -27,14 +28,6 @@ bool checked(const CTestDlg& dlg, int id)
 }
 
 } // namespace
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 
 class TestMenu : public QObject {
     Q_OBJECT
@@ -129,19 +122,34 @@ private slots:
         QCOMPARE(boxes.count(), 0);
     }
 
-    void helpOpensFileOnlyWhenThere()
+    void helpOpensTheManualThroughTheOpener()
     {
         TestFolder folder;
         CTestDlg dlg;
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
+        QStringList opened;
+        DesktopOpener::setHandler([&opened](const QString& path) {
+            opened << path;
+            return true;
+        });
+        const std::filesystem::path bin = folder.file("usr/bin");
+        programpaths::setExecutableFolder(bin);
+        const std::filesystem::path installed = programpaths::dataFolderOf(bin) / "manual" / "index.html";
+        const std::filesystem::path bundled = bin / "manual" / "index.html";
+
+        // No manual anywhere: nothing happens.
         dlg.OnHelpTopics();
-        QVERIFY(catcher.opened.isEmpty());
-        folder.writeFile("Molvane201.chm", "help");
+        QVERIFY(opened.isEmpty());
+        // The installed manual, then the one bundled beside the program,
+        // which comes first.
+        folder.writeFile(installed.lexically_relative(folder.path()).string(), "<html></html>");
         dlg.OnHelpTopics();
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-        QCOMPARE(catcher.opened.size(), 1);
-        QCOMPARE(catcher.opened[0].toLocalFile(), QString::fromStdString(folder.file("Molvane201.chm").string()));
+        folder.writeFile(bundled.lexically_relative(folder.path()).string(), "<html></html>");
+        dlg.OnHelpTopics();
+
+        DesktopOpener::setHandler(nullptr);
+        programpaths::setExecutableFolder({});
+        QCOMPARE(opened, QStringList({QString::fromStdString(installed.string()),
+                                      QString::fromStdString(bundled.string())}));
     }
 
     void settingsCommandOpensSettingsDialog()
