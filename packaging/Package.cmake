@@ -4,14 +4,13 @@
 # the manual, the icons, the desktop entry, the AppStream metadata, the man
 # pages and the copyright in the standard places. The package is built from
 # exactly these rules (cpack -G DEB), so every program that has an install
-# rule of its own, in any folder, goes into the same package; its man page
-# goes to ${CMAKE_INSTALL_MANDIR}/man1 beside it.
+# rule of its own, in any folder, goes into the same package; it installs its
+# man page with molvane_install_gzipped (packaging/InstallGzipped.cmake).
 
 set(MOLVANE_APP_ID org.molvane.Molvane)
 set(MOLVANE_DATA_DESTINATION ${CMAKE_INSTALL_DATADIR}/molvane)
 set(MOLVANE_DOC_DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/molvane)
 set(MOLVANE_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(MOLVANE_GENERATED ${CMAKE_BINARY_DIR}/packaging)
 
 install(TARGETS molvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS molvane-mail molvane-sound LIBRARY DESTINATION ${MOLVANE_MODULE_DESTINATION})
@@ -25,24 +24,6 @@ configure_file(${CMAKE_SOURCE_DIR}/res/${MOLVANE_APP_ID}.metainfo.xml
 install(FILES ${MOLVANE_GENERATED}/${MOLVANE_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${MOLVANE_PACKAGING_DIR}/copyright DESTINATION ${MOLVANE_DOC_DESTINATION})
 
-# The man pages and the changelog go in compressed, without time stamps, as
-# Debian wants them.
-find_program(MOLVANE_GZIP gzip)
-function(molvane_install_gzipped source destination name)
-  set(plain ${MOLVANE_GENERATED}/gz/${destination}/${name})
-  configure_file(${source} ${plain} @ONLY)
-  if(MOLVANE_GZIP)
-    add_custom_command(OUTPUT ${plain}.gz
-      COMMAND ${MOLVANE_GZIP} -9 -n -c ${plain} > ${plain}.gz
-      DEPENDS ${plain} ${source}
-      VERBATIM)
-    string(MAKE_C_IDENTIFIER "${destination}/${name}" id)
-    add_custom_target(gzip_${id} ALL DEPENDS ${plain}.gz)
-    install(FILES ${plain}.gz DESTINATION ${destination})
-  else()
-    install(FILES ${plain} DESTINATION ${destination})
-  endif()
-endfunction()
 molvane_install_gzipped(${CMAKE_SOURCE_DIR}/doc/molvane.1 ${CMAKE_INSTALL_MANDIR}/man1 molvane.1)
 molvane_install_gzipped(${CMAKE_SOURCE_DIR}/doc/ja/molvane.1 ${CMAKE_INSTALL_MANDIR}/ja/man1 molvane.1)
 molvane_install_gzipped(${MOLVANE_PACKAGING_DIR}/changelog ${MOLVANE_DOC_DESTINATION} changelog)
