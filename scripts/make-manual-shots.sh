@@ -130,12 +130,15 @@ click "$main" CTestDlg answerButton3
 answer_box Molvane test-end
 answer_box Molvane mail-sent
 
-# The editor, unlocked, with question 2 loaded.
+# The editor, unlocked, with a question loaded.
 click "$main" CTestDlg editButton
 editor=$(window "編集画面")
 click "$editor" CEditDlg authButton
+# Enter does nothing in the editor: open the list and close it again by a
+# second click, which leaves the keyboard with it, then choose with the arrows.
 click "$editor" CEditDlg numberList
-keys "$editor" Down Return
+click "$editor" CEditDlg numberList
+keys "$editor" Down Down
 shot "$editor" editor
 click "$editor" CEditDlg backButton
 gone "編集画面"
