@@ -1,7 +1,9 @@
 // The reader of the report mails on any bytes (the first line the subject,
 // the rest the body): never crashes, and a result log it reads, written again
-// by the result log's own writer, reads back to the same fields.
+// by the result log's own writer, reads back to the same fields (the name
+// without control characters, which the writer leaves out).
 
+#include "report/MailMessage.h"
 #include "report/MailTexts.h"
 #include "report/ReportMailReader.h"
 #include "run/ResultLog.h"
@@ -53,8 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string text = written.text();
     if (log.hasRateLine)
         text += std::string(mailtext::kRateLabel) + log.rate + mailtext::kPercent + mailtext::kCrLf;
+    // The writer keeps a name on its line: control characters are not
+    // written back.
+    mail::ReadLog want = log;
+    want.name = mail::withoutControls(log.name);
     mail::ReadLog again;
-    if (!mail::readResultLog(text, again, line, expected) || !sameLog(log, again))
+    if (!mail::readResultLog(text, again, line, expected) || !sameLog(want, again))
         std::abort();
     (void)mail::checkResultLog(log, subject);
     return 0;
