@@ -236,8 +236,9 @@ ReplaceResult replaceFile(const std::filesystem::path& path, const std::function
     if (exists) {
         // Only root may give a file away; a member of the group may still
         // hand the group on.
-        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0)
-            (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+        const bool handedOn = ::fchown(fd, existing.st_uid, existing.st_gid) == 0 ||
+                              ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) == 0;
+        (void)handedOn; // else the copy keeps this process's owner and group
         mode = existing.st_mode & 07777;
     }
     if (::fchmod(fd, mode) != 0)
