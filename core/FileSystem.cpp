@@ -525,7 +525,7 @@ ReplaceResult replaceFile(const std::filesystem::path& path, const std::function
                     break;
             }
         } else {
-            temp = (target.native() + std::filesystem::path(options.fixedSuffix).native());
+            temp = target.native() + std::filesystem::path(options.fixedSuffix).native();
             if (!DeleteFileW(temp.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
                 return ReplaceResult::TempFailed;
             handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, security.attributes(), CREATE_NEW,
