@@ -2,11 +2,20 @@
 
 #include <algorithm>
 #include <cerrno>
+#ifndef _WIN32
 #include <iconv.h>
+#else
+#include "Utf8.h"
+
+#include <cstdint>
+#include <memory>
+#include <windows.h>
+#endif
 
 namespace sjis {
 namespace {
 
+#ifndef _WIN32
 class Converter {
 public:
     Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
@@ -47,6 +56,140 @@ public:
 private:
     iconv_t m_cd;
 };
+#else
+// Windows: the system's own code page 932 conversion is the reference. It
+// is asked once per character (about 60 000 questions, a few milliseconds)
+// and the answers kept in two tables, so that a conversion stops exactly
+// where iconv stops: at the first byte sequence that is no character, or
+// at the first character that code page 932 cannot hold. Windows' strict
+// mode is used (MB_ERR_INVALID_CHARS, WC_NO_BEST_FIT_CHARS): without it,
+// bad bytes would read as U+30FB and characters would be "best fitted"
+// ("é" as "e").
+class Converter {
+public:
+    Converter(const char* to, const char*) : m_toUtf8(std::string_view(to) == "UTF-8") {}
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool valid() const { return true; }
+
+    void run(std::string_view& in, std::string& out, bool& stoppedOnError)
+    {
+        stoppedOnError = m_toUtf8 ? decode(in, out) : encode(in, out);
+    }
+
+private:
+    // A character's UTF-16 unit for every single byte and every lead and
+    // trail byte pair; 0 where Windows sees no character (a zero byte is a
+    // character, told apart below).
+    struct DecodeTable {
+        char16_t single[256] = {};
+        char16_t pair[256][256] = {};
+    };
+    // The code page 932 bytes of every character of the first Unicode plane
+    // (high byte, low byte); 0 where there are none.
+    struct EncodeTable {
+        std::uint16_t bytes[0x10000] = {};
+    };
+
+    static const DecodeTable& decodeTable()
+    {
+        static const std::unique_ptr<DecodeTable> table = [] {
+            auto t = std::make_unique<DecodeTable>();
+            for (int b = 1; b < 256; ++b) {
+                const char c = static_cast<char>(b);
+                wchar_t w = 0;
+                if (MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, &c, 1, &w, 1) == 1)
+                    t->single[b] = static_cast<char16_t>(w);
+                if (!isLeadByte(static_cast<unsigned char>(b)))
+                    continue;
+                for (int trail = 0; trail < 256; ++trail) {
+                    const char pair[2] = {c, static_cast<char>(trail)};
+                    if (MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, pair, 2, &w, 1) == 1)
+                        t->pair[b][trail] = static_cast<char16_t>(w);
+                }
+            }
+            return t;
+        }();
+        return *table;
+    }
+
+    static const EncodeTable& encodeTable()
+    {
+        static const std::unique_ptr<EncodeTable> table = [] {
+            auto t = std::make_unique<EncodeTable>();
+            for (int u = 1; u < 0x10000; ++u) {
+                if (u >= 0xD800 && u <= 0xDFFF)
+                    continue;
+                const wchar_t w = static_cast<wchar_t>(u);
+                char bytes[2] = {};
+                BOOL usedDefault = FALSE;
+                const int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, &w, 1, bytes, 2, nullptr, &usedDefault);
+                if (usedDefault || n < 1)
+                    continue;
+                t->bytes[u] = n == 1 ? static_cast<unsigned char>(bytes[0])
+                                     : static_cast<std::uint16_t>((static_cast<unsigned char>(bytes[0]) << 8) |
+                                                                  static_cast<unsigned char>(bytes[1]));
+            }
+            return t;
+        }();
+        return *table;
+    }
+
+    // Code page 932 to UTF-8; true when it stopped on a byte that starts no
+    // character, or on a lead byte cut off at the end.
+    static bool decode(std::string_view& in, std::string& out)
+    {
+        const DecodeTable& table = decodeTable();
+        while (!in.empty()) {
+            const unsigned char c = static_cast<unsigned char>(in[0]);
+            if (isLeadByte(c)) {
+                if (in.size() < 2)
+                    return true;
+                const char16_t w = table.pair[c][static_cast<unsigned char>(in[1])];
+                if (w == 0)
+                    return true;
+                utf8::append(out, w);
+                in.remove_prefix(2);
+            } else {
+                const char16_t w = table.single[c];
+                if (w == 0 && c != 0)
+                    return true;
+                utf8::append(out, w);
+                in.remove_prefix(1);
+            }
+        }
+        return false;
+    }
+
+    // UTF-8 to code page 932; true when it stopped on a sequence that is not
+    // UTF-8, or on a character that code page 932 cannot hold.
+    static bool encode(std::string_view& in, std::string& out)
+    {
+        const EncodeTable& table = encodeTable();
+        while (!in.empty()) {
+            std::size_t length = 0;
+            const char32_t c = utf8::decode(in, 0, length);
+            if (length == 0)
+                return true;
+            if (c == 0) {
+                out += '\0';
+            } else {
+                const std::uint16_t bytes = c < 0x10000 ? table.bytes[c] : 0;
+                if (bytes == 0)
+                    return true;
+                if (bytes > 0xFF)
+                    out += static_cast<char>(bytes >> 8);
+                out += static_cast<char>(bytes & 0xFF);
+            }
+            in.remove_prefix(length);
+        }
+        return false;
+    }
+
+    bool m_toUtf8;
+};
+#endif
 
 // Length of the UTF-8 sequence that starts with byte c (1 for a stray byte).
 std::size_t utf8Length(unsigned char c)
@@ -75,6 +218,12 @@ const Substitute kSubstitutes[] = {
     {"\u00AC", "\x81\xCA"}, // NOT SIGN
     {"\u2014", "\x81\x5C"}, // EM DASH -> HORIZONTAL BAR
     {"\u00A6", "\xFA\x55"}, // BROKEN BAR
+    // The yen key of a Japanese keyboard: Windows types byte 5C, which
+    // Japanese fonts show as a yen sign; elsewhere it types U+00A5. The
+    // overline of JIS X 0201 likewise. (iconv maps both this way on its own;
+    // Windows' conversion would make them "?".)
+    {"\u00A5", "\x5C"},     // YEN SIGN
+    {"\u203E", "\x7E"},     // OVERLINE
 };
 
 bool substitute(std::string_view& in, std::string& out)

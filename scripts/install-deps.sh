@@ -17,6 +17,9 @@ PACKAGES=(
   libgmime-3.0-dev dovecot-imapd
   dpkg-dev file lintian desktop-file-utils appstream
 )
+# A caller may name more (scripts/check-windows-build.sh: the cross compiler
+# and Wine).
+PACKAGES+=("$@")
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then

@@ -26,3 +26,6 @@ ctest --test-dir build-asan --output-on-failure -j"$jobs"
 
 # Every fuzz target for a short, fixed time.
 bash scripts/run-fuzz.sh
+
+# The libraries without widgets, built for Windows and checked under Wine.
+bash scripts/check-windows-build.sh
