@@ -30,7 +30,7 @@ struct Exported {
 Exported exportAs(const std::filesystem::path& bankFile, Format format, WriterOptions options = {})
 {
     Exported e;
-    int count = 0;
+    ExportCounts count;
     const auto result = exportBank(
         bankFile, format, options,
         [&](std::string_view chunk) {
