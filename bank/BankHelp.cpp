@@ -24,9 +24,9 @@ const char* const kUsageJa = R"(使い方: molvane-bank <コマンド> [オプ�
         問題ファイルの誤りを 1 件 1 行（問題の番号付き）で挙げ、最後に集計を出します。
   export BANK --to 形式 [-o ファイル] [--force] [--encoding cp932] [--answers] [--title 題名]
         問題ファイルを csv, aiken, gift, moodle-xml, html のどれかで書き出します。
-  import ファイル --from 形式 -o BANK [--append | --force] [--cut] [--pictures フォルダー]
+  import ファイル --from 形式 -o BANK [--append | --force] [--cut] [--fill 文字列] [--strict] [--pictures フォルダー]
         csv, aiken, gift, moodle-xml のファイルを問題ファイルに読み込みます。
-        1 問でも入らない問題があれば何も書きません。
+        入る問題だけを書き、入らない問題は行と理由を挙げます（--strict なら何も書きません）。
 
 共通のオプション:
   -h, --help        この説明を出して終わります（コマンドの後ならそのコマンドの説明）
@@ -34,7 +34,7 @@ const char* const kUsageJa = R"(使い方: molvane-bank <コマンド> [オプ�
 
 終了状態:
   0  終わりました（check: 指摘なし）
-  1  check が指摘を見つけました
+  1  check が指摘を見つけました。import が一部の問題や画像を読み込めませんでした（書いてあります）
   2  コマンドを実行できませんでした（何も書いていません）
 
 コマンドごとの説明: molvane-bank <コマンド> --help
@@ -51,9 +51,10 @@ Commands:
         number, then a summary.
   export BANK --to FORMAT [-o FILE] [--force] [--encoding cp932] [--answers] [--title TEXT]
         Writes the bank as csv, aiken, gift, moodle-xml or html.
-  import FILE --from FORMAT -o BANK [--append | --force] [--cut] [--pictures DIR]
-        Reads a csv, aiken, gift or moodle-xml file into a bank. Nothing is
-        written unless every question fits.
+  import FILE --from FORMAT -o BANK [--append | --force] [--cut] [--fill TEXT] [--strict] [--pictures DIR]
+        Reads a csv, aiken, gift or moodle-xml file into a bank: the
+        questions that fit are written, every other one is named with its
+        line and reason (with --strict nothing is written).
 
 Options of every command:
   -h, --help        print this help and exit (after a command: its help)
@@ -61,7 +62,8 @@ Options of every command:
 
 Exit status:
   0  done (check: nothing found)
-  1  check found something
+  1  check found something; import left questions or parts of them out
+     (the bank is written)
   2  the command could not run (nothing was written)
 
 Help on one command: molvane-bank <command> --help
@@ -163,11 +165,14 @@ standard error.
 
 const char* const kImportJa = R"(使い方: molvane-bank import ファイル --from 形式 -o BANK [オプション]
 
-ファイルの問題を問題ファイル BANK に読み込みます。1 問でもレコードに入らない問題があれば、
-その行（XML では要素の行）をすべて挙げ、何も書かずに終わります（終了状態 2）。
-入らない問題: 問題文が Shift-JIS で 96 バイトを超える、解答が 78 バイトを超える、
-Shift-JIS（コードページ 932）で書けない文字がある、解答がちょうど 5 個でない、
-正解がちょうど 1 個でない、問題文や解答が空、画像が見つからない。
+ファイルの問題のうちレコードに入るものを問題ファイル BANK に書きます。入らない問題は
+その行（XML では要素の行）と理由を標準エラーに挙げます。レコードに入らない画像
+（解答の画像、2 枚目の画像、音声）や表・上付き文字などは問題ごとに警告します。
+入らない問題: 五択でない問題、問題文が Shift-JIS で 96 バイトを超える、解答が 78 バイトを
+超える、Shift-JIS（コードページ 932）で書けない文字がある、解答が 5 個でない
+（--fill で 2〜4 個なら埋められます）、正解がちょうど 1 個でない、問題文や解答が空、
+画像が見つからない。
+終了状態: 0 すべて読み込んだ、1 一部を読み込めなかった（書いてあります）、2 何も書いていない。
 
   --from csv        表計算ソフトの CSV（UTF-8 か Shift-JIS。BOM はあってもなくても可）。
                     1 行目は見出し: 問題,解答1,…,解答5,正解 が必須、番号,画像,前回 は任意。
@@ -179,8 +184,10 @@ Shift-JIS（コードページ 932）で書けない文字がある、解答が�
   --append          既にある問題ファイルの後ろに追加します
   --force           既にある問題ファイルを置き換えます
   --cut             長すぎる問題文や解答を文字の途中で切らずに切り詰めて書き、切り詰めたものを挙げます
-  --pictures DIR    画像番号や画像ファイル名をまずこのフォルダーで探します
-                    （既定: 番号は BANK の 256bitmap、ファイル名は読み込むファイルのフォルダー）
+  --fill TEXT       解答が 2〜4 個の問題の空いた解答を TEXT（例: 該当なし）で埋めます（いつも不正解）
+  --strict          1 問でも入らなければ何も書きません
+  --pictures DIR    画像番号や画像ファイル名をまずこのフォルダーで探します。ファイル名は次に
+                    読み込むファイルのフォルダー、番号は BANK の 256bitmap で探します
   --encoding ENC    auto（既定）, utf-8, cp932
 
 取り込んだ画像は 212x150 のビットマップにして BANK と同じフォルダーの 256bitmap に番号を付けて
@@ -189,13 +196,17 @@ Shift-JIS（コードページ 932）で書けない文字がある、解答が�
 
 const char* const kImportEn = R"(Usage: molvane-bank import FILE --from FORMAT -o BANK [options]
 
-Reads the questions of FILE into the bank BANK. When a question does not fit
-a record, every such question is named with its line (for XML: the line of
-its element) and nothing is written (exit status 2). A question does not fit
-when its text is over 96 bytes or an answer over 78 bytes in Shift-JIS, when
-it holds a character code page 932 cannot hold, when it has not exactly five
-answers or not exactly one right answer, when a text is empty, or when its
-picture cannot be found.
+Writes the questions of FILE that fit a record into the bank BANK; every
+other one is named on standard error with its line (for XML: the line of its
+element) and the reason. What a record cannot hold of a question taken
+(pictures in answers, a second picture, audio, tables, superscripts) is
+warned about per question. A question does not fit when it is no multiple-
+choice question, when its text is over 96 bytes or an answer over 78 bytes
+in Shift-JIS, when it holds a character code page 932 cannot hold, when it
+has not five answers (--fill fills two to four), not exactly one right
+answer, an empty text, or a picture that cannot be found.
+Exit status: 0 all came in, 1 some did not (the bank is written), 2 nothing
+was written.
 
   --from csv        CSV of a spreadsheet (UTF-8 or Shift-JIS, with or without
                     a byte-order mark). The first row is the header: 問題,
@@ -211,9 +222,12 @@ picture cannot be found.
   --force           replace an existing bank
   --cut             cut texts that are too long (never inside a character)
                     and list what was cut
-  --pictures DIR    look for picture numbers and picture files here first
-                    (default: numbers in BANK's 256bitmap, file names beside
-                    FILE)
+  --fill TEXT       fill the empty answer slots of questions with two to
+                    four answers with TEXT (say, 該当なし), always wrong
+  --strict          write nothing unless every question fits
+  --pictures DIR    look for picture numbers and picture files here first,
+                    then file names beside FILE and numbers in BANK's
+                    256bitmap
   --encoding ENC    auto (default), utf-8 or cp932
 
 Pictures brought in become 212 x 150 bitmaps in the 256bitmap folder beside

@@ -157,9 +157,16 @@ std::string htmlToText(std::string_view html, HtmlText* info)
     std::unique_ptr<htmlParserCtxt, CtxtFree> ctxt(htmlNewParserCtxt());
     if (!ctxt)
         return {};
-    std::unique_ptr<xmlDoc, DocFree> doc(htmlCtxtReadMemory(
-        ctxt.get(), html.data(), static_cast<int>(html.size()), nullptr, "UTF-8",
-        HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_NOIMPLIED | HTML_PARSE_COMPACT));
+    // The fragment goes into a page of its own: read alone, libxml2 drops
+    // text that follows an element at the top (as in "<img>text").
+    static constexpr std::string_view kOpen = "<html><body><div>";
+    static constexpr std::string_view kClose = "</div></body></html>";
+    std::string page;
+    page.reserve(kOpen.size() + html.size() + kClose.size());
+    page.append(kOpen).append(html).append(kClose);
+    std::unique_ptr<xmlDoc, DocFree> doc(
+        htmlCtxtReadMemory(ctxt.get(), page.data(), static_cast<int>(page.size()), nullptr, "UTF-8",
+                           HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_COMPACT));
     // The parser gives up beyond 256 levels of elements: no browser builds
     // such a page from a question's text either.
     if (ctxt->lastError.code == XML_ERR_INTERNAL_ERROR && info)
