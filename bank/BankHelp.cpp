@@ -77,6 +77,7 @@ const char* const kCheckJa = R"(使い方: molvane-bank check BANK [--settings P
 問題ファイルについて調べること:
   長さが 500 の倍数でない（端数のバイト）、正解の印「*」がない・複数ある、
   問題文や解答が空、Shift-JIS として正しくないバイトや 0x00 のバイト、
+  表計算ソフトのエラー値（#NAME? など）や指数表記の数（1.23457E+11）になった文字列、
   3 桁の数字でない画像番号、画像がない・BMP でない・212x150 でない、
   同じ問題文の問題、待機中の画像 256bitmap/000.bmp がない
 
@@ -101,7 +102,9 @@ test: one line "BANK: question N: what" each, then a summary.
 In the bank:
   a length that is not a multiple of 500 (trailing bytes), no "*" or several
   "*" in a question, an empty question or answer, bytes that are not valid
-  Shift-JIS or a zero byte inside a text, a picture number that is not three
+  Shift-JIS or a zero byte inside a text, a text that is a spreadsheet's
+  error value (#NAME?...) or a long number in exponent form (1.23457E+11),
+  a picture number that is not three
   digits, a picture that is missing, no bitmap or not 212 x 150, two
   questions with the same text, a missing 256bitmap/000.bmp (shown between
   tests)
@@ -178,6 +181,8 @@ const char* const kImportJa = R"(使い方: molvane-bank import ファイル --f
                     1 行目は見出し: 問題,解答1,…,解答5,正解 が必須、番号,画像,前回 は任意。
                     正解は 1〜5、前回は N・C・I（または -・正解・不正解、空なら N）。
                     画像の欄は画像番号（1〜3 桁）か画像ファイルの名前。
+                    表計算ソフトが数式や長い数から作った文字列（#NAME? や 1.23457E+11）と、
+                    画像番号の先頭の 0 が消えているときは日付になった解答（1/2 → 2026/1/2）を警告します。
   --from aiken | gift | moodle-xml
   -o, --output BANK 書き込む問題ファイル。既にあれば --append か --force が必要です。
                     書き込みは一時ファイルを経て一度に置き換えます。Parameter.INI には書きません。
@@ -213,7 +218,11 @@ was written.
                     解答1 to 解答5 and 正解 are needed, 番号, 画像 and 前回 are
                     optional. 正解 is 1 to 5; 前回 is N, C or I (or -, 正解,
                     不正解; empty means N); 画像 is a picture number (one to
-                    three digits) or the name of a picture file.
+                    three digits) or the name of a picture file. Texts that
+                    a spreadsheet made of a formula (#NAME?...) or a long
+                    number (1.23457E+11) are warned about, and dates (1/2
+                    as 2026/1/2) when the picture numbers show that a
+                    spreadsheet read the cells as numbers.
   --from aiken | gift | moodle-xml
   -o, --output BANK the bank to write; an existing one needs --append or
                     --force. It is replaced in one step through a temporary

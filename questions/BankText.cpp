@@ -442,9 +442,13 @@ std::string htmlKeepingSpaces(std::string_view utf8, bool* folded)
             if (folded)
                 *folded = true;
         } else {
+            // CR LF is a line break, the CR of it lost.
             out += htmlEscape(utf8.substr(i, c == '\r' ? 2 : 1));
-            if (c == '\r')
+            if (c == '\r') {
                 ++i;
+                if (folded)
+                    *folded = true;
+            }
         }
     }
     return out;

@@ -5,6 +5,7 @@
 
 #include "BankSamples.h"
 #include "questions/BankFormats.h"
+#include "questions/BankMessages.h"
 #include "questions/BankPictures.h"
 #include "questions/BankTransfer.h"
 
@@ -173,6 +174,30 @@ private slots:
         QCOMPARE(stored.pixelColor(209, 75), QColor(Qt::white));
     }
 
+    void picturesInTheFolderGivenThenBesideTheFile()
+    {
+        TestFolder folder(false);
+        std::filesystem::create_directories(folder.file("in"));
+        std::filesystem::create_directories(folder.file("dir"));
+        QImage image(50, 50, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(QString::fromStdString(folder.file("in/beside.png").string())));
+        QVERIFY(image.save(QString::fromStdString(folder.file("in/both.png").string())));
+        image.fill(Qt::blue);
+        QVERIFY(image.save(QString::fromStdString(folder.file("dir/both.png").string())));
+        const std::string csv = std::string(kHeader) + "1,beside.png,q1,a,b,c,d,e,1,\r\n2,both.png,q2,a,b,c,d,e,1,\r\n";
+        std::istringstream in(csv);
+        ImportOptions options;
+        options.pictures = folder.file("dir");
+        const ImportReport r = importBank(in, folder.file("in/input.csv"), folder.file("bank.txt"), options);
+        QCOMPARE(r.imported, 2);
+        const std::string bank = readBytes(folder.file("bank.txt"));
+        const QImage beside(QString::fromStdString(folder.file("256bitmap/" + bank.substr(0, 3) + ".bmp").string()));
+        const QImage both(QString::fromStdString(folder.file("256bitmap/" + bank.substr(500, 3) + ".bmp").string()));
+        QCOMPARE(beside.pixelColor(106, 75), QColor(Qt::red));
+        QCOMPARE(both.pixelColor(106, 75), QColor(Qt::blue));
+    }
+
     void refusalsNameTheirLines_data()
     {
         QTest::addColumn<Format>("format");
@@ -324,6 +349,7 @@ private slots:
                                 << int(Kind::EucJp);
         QTest::newRow("neither") << Format::Aiken << QByteArray("Q\nA. \x80\x80\n") << 2 << int(Kind::BadEncoding);
         QTest::newRow("workbook") << Format::Csv << QByteArray("PK\x03\x04\x00\x00", 6) << 1 << int(Kind::NotText);
+        QTest::newRow("binary as gift") << Format::Gift << QByteArray("PK\x03\x04\x00\x00", 6) << 1 << int(Kind::NotText);
         QTest::newRow("truncated") << Format::Csv << header + "1,,\"q\n" << 2 << int(Kind::UnclosedQuote);
         QTest::newRow("cut inside a character") << Format::Csv << header + "1,,\xE5\x95" << 2 << int(Kind::CutShort);
         QTest::newRow("enormous cell") << Format::Csv << header + "1,,\"" + QByteArray(2 << 20, 'x') << 2
@@ -350,6 +376,10 @@ private slots:
         QCOMPARE(r.problems.back().line, line);
         QVERIFY(r.problems.back().fatal);
         QVERIFY(!folder.exists("bank.txt"));
+        // Advice about spreadsheets is for CSV only.
+        const std::string told = problemText(r.problems.back(), Language::English);
+        QCOMPARE(told.find("workbook") != std::string::npos || told.find("Excel") != std::string::npos,
+                 format == Format::Csv && (kind == int(Kind::NotText) || kind == int(Kind::Utf16)));
     }
 
     void giftOfOtherSystems()
