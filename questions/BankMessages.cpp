@@ -194,8 +194,10 @@ std::string problemText(const Problem& p, Language lang)
             return fill(pick(lang, "問題文に画像が %1 枚あります。入れたのは最初の 1 枚だけです",
                              "the question text has %1 pictures; only the first was taken"),
                         {n});
-        return fill(pick(lang, "%1 は問題ファイルに入らないので入れませんでした", "the %1 was left out: a record has no place for it"),
-                    {what});
+        const char* ja = what == "audio" ? "音声" : what == "video" ? "動画" : "埋め込まれた内容";
+        const std::string en = what == "audio" || what == "video" ? what : "embedded " + what;
+        return fill(pick(lang, "%1は問題ファイルに入らないので入れませんでした", "the %1 was left out: a record has no place for it"),
+                    {pick(lang, ja, en.c_str())});
     }
     case K::MarkupLost: {
         const auto [field, what] = split(d);
@@ -366,9 +368,6 @@ std::string noteText(const Note& n, Language lang)
                     {n.field});
     case K::CarriageReturn:
         return fill(pick(lang, "%1 の CR を改行 (LF) にしました", "a CR in %1 was written as a line break (LF)"), {field});
-    case K::Markup:
-        return fill(pick(lang, "%1 はこの形式の読み手には書式の記号として読まれます", "readers of this format take %1 for markup"),
-                    {field});
     case K::SpaceFolded:
         return fill(pick(lang, "%1 のタブ・CR・改ページを空白にしました", "a tab, CR or form feed in %1 was written as a space"),
                     {field});

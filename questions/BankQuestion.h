@@ -49,7 +49,6 @@ struct Note {
         PictureMissing,    // the picture file could not be read; written without it
         PictureNotCarried, // the format has no place for pictures
         CarriageReturn,    // a CR written as a plain line break
-        Markup,            // a text the format's readers take for markup
         SpaceFolded,       // a tab, CR or form feed that HTML shows as a space, written as one
     };
     int number = 0;

@@ -417,6 +417,13 @@ private slots:
                               << QStringList{"What's between orange and green in the spectrum?", "yellow", "red",
                                              "blue", "該当なし", "該当なし"}
                               << 1 << false;
+        QTest::newRow("gift, format.php's examples")
+            << "gift-peg-format-php-examples.gift" << Format::Gift << 3 << 7 << 2
+            << QStringList{"Grant is _____ in Grant's tomb.", "buried", "entombed", "living", "該当なし", "該当なし"}
+            << 2 << false;
+        // Spanish: nothing code page 932 can hold, told with the characters.
+        QTest::newRow("gift, html comment") << "gift-peg-mc-html-comment.gift" << Format::Gift << 0 << 1 << 0
+                                            << QStringList{"question:¿éíá"} << 0 << false;
         QTest::newRow("moodle xml, old image tag")
             << "moodle-old-image-tag.xml" << Format::MoodleXml << 1 << 1 << 1
             << QStringList{"This is a multichoice question with an image in the old \"image\" field that was used "
@@ -445,6 +452,12 @@ private slots:
         const ImportReport r = importBank(in, input, folder.file("bank.txt"), options);
         QCOMPARE(r.imported, imported);
         QCOMPARE(r.skipped, skipped);
+        if (imported == 0) {
+            QCOMPARE(r.outcome, ImportReport::Outcome::NoneFits);
+            QCOMPARE(r.problems.front().kind, Kind::Unmappable);
+            QCOMPARE(QString::fromStdString(r.problems.front().detail), texts[0]);
+            return;
+        }
         QCOMPARE(r.outcome, ImportReport::Outcome::Written);
         const std::string bank = readBytes(folder.file("bank.txt"));
         QCOMPARE(bank.size(), std::size_t(imported) * 500);
