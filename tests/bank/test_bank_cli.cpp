@@ -156,6 +156,20 @@ private slots:
                               cwd);
         QCOMPARE(aiken.status, 0);
         QCOMPARE(aiken.out, QStringLiteral("1 question written to p.aiken (aiken)\n"));
+        folder.writeFile("two.txt", bankBytes({bankRecord("q", {"a", "b", "c", "d", "e"}, 1),
+                                               bankRecord("r", {"a", "b", "c", "d", "e"}, 0)}));
+        const Run gift = run({QStringLiteral("export"), QStringLiteral("two.txt"), QStringLiteral("--to"),
+                              QStringLiteral("gift"), QStringLiteral("-o"), QStringLiteral("two.gift")},
+                             cwd);
+        QCOMPARE(gift.out, QStringLiteral("1 question written to two.gift (gift), 1 question left out\n"));
+        // Every question came in, but not all of one: that is no plain success either.
+        folder.writeFile("audio.gift", "[html]聞いて <audio src\\=\"a.mp3\"></audio>{=a ~b ~c ~d ~e}\n");
+        const Run audio = run({QStringLiteral("import"), QStringLiteral("audio.gift"), QStringLiteral("--from"),
+                               QStringLiteral("gift"), QStringLiteral("-o"), QStringLiteral("audio.txt")},
+                              cwd);
+        QCOMPARE(audio.status, 1);
+        QCOMPARE(audio.err, QStringLiteral("audio.gift:1: warning: the audio was left out: a record has no place for it\n"));
+        QCOMPARE(audio.out, QStringLiteral("1 question written to audio.txt\n"));
 
         // Good questions, but the bank is there: --append or --force.
         folder.writeFile("in.csv", std::string(kHeader) + "1,,良い,a,b,c,d,e,1,\r\n");
