@@ -1,6 +1,7 @@
 // Times molvane-bank on a bank of 100 000 questions (50 MB): check, export to
 // CSV and import from CSV, each run as the user runs it (the program itself),
-// set against cp of the same file. Also prints the most memory each run took.
+// set against cp of the same file; then imports of about 200 MB of every
+// format. Also prints the most memory each run took.
 //
 //   bench_bank [folder]   (default: a new folder under the system's temp)
 
