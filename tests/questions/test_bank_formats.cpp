@@ -198,7 +198,7 @@ private slots:
         QCOMPARE(both.pixelColor(106, 75), QColor(Qt::blue));
     }
 
-    void refusalsNameTheirLines_data()
+    void skippedQuestionsNamedWithTheirLines_data()
     {
         QTest::addColumn<Format>("format");
         QTest::addColumn<QByteArray>("text");
@@ -251,7 +251,7 @@ private slots:
             << QList<int>{4, 6, 9}
             << QList<int>{int(Kind::NotMultipleChoice), int(Kind::RightAnswerCount), int(Kind::PictureMissing)};
     }
-    void refusalsNameTheirLines()
+    void skippedQuestionsNamedWithTheirLines()
     {
         QFETCH(Format, format);
         QFETCH(QByteArray, text);
