@@ -24,9 +24,9 @@ const char* const kUsageJa = R"(使い方: molvane-bank <コマンド> [オプ�
         問題ファイルの誤りを 1 件 1 行（問題の番号付き）で挙げ、最後に集計を出します。
   export BANK --to 形式 [-o ファイル] [--force] [--encoding cp932] [--answers] [--title 題名]
         問題ファイルを csv, aiken, gift, moodle-xml, html のどれかで書き出します。
-  import ファイル --from 形式 -o BANK [--append | --force] [--cut] [--pictures フォルダー]
+  import ファイル --from 形式 -o BANK [--append | --force] [--cut] [--fill 文字列] [--strict] [--pictures フォルダー]
         csv, aiken, gift, moodle-xml のファイルを問題ファイルに読み込みます。
-        1 問でも入らない問題があれば何も書きません。
+        入る問題だけを書き、入らない問題は行と理由を挙げます（--strict なら何も書きません）。
 
 共通のオプション:
   -h, --help        この説明を出して終わります（コマンドの後ならそのコマンドの説明）
@@ -34,7 +34,7 @@ const char* const kUsageJa = R"(使い方: molvane-bank <コマンド> [オプ�
 
 終了状態:
   0  終わりました（check: 指摘なし）
-  1  check が指摘を見つけました
+  1  check が指摘を見つけました。import が一部の問題や画像を読み込めませんでした（書いてあります）
   2  コマンドを実行できませんでした（何も書いていません）
 
 コマンドごとの説明: molvane-bank <コマンド> --help
@@ -51,9 +51,10 @@ Commands:
         number, then a summary.
   export BANK --to FORMAT [-o FILE] [--force] [--encoding cp932] [--answers] [--title TEXT]
         Writes the bank as csv, aiken, gift, moodle-xml or html.
-  import FILE --from FORMAT -o BANK [--append | --force] [--cut] [--pictures DIR]
-        Reads a csv, aiken, gift or moodle-xml file into a bank. Nothing is
-        written unless every question fits.
+  import FILE --from FORMAT -o BANK [--append | --force] [--cut] [--fill TEXT] [--strict] [--pictures DIR]
+        Reads a csv, aiken, gift or moodle-xml file into a bank: the
+        questions that fit are written, every other one is named with its
+        line and reason (with --strict nothing is written).
 
 Options of every command:
   -h, --help        print this help and exit (after a command: its help)
@@ -61,7 +62,8 @@ Options of every command:
 
 Exit status:
   0  done (check: nothing found)
-  1  check found something
+  1  check found something; import left questions or parts of them out
+     (the bank is written)
   2  the command could not run (nothing was written)
 
 Help on one command: molvane-bank <command> --help
@@ -75,6 +77,7 @@ const char* const kCheckJa = R"(使い方: molvane-bank check BANK [--settings P
 問題ファイルについて調べること:
   長さが 500 の倍数でない（端数のバイト）、正解の印「*」がない・複数ある、
   問題文や解答が空、Shift-JIS として正しくないバイトや 0x00 のバイト、
+  表計算ソフトのエラー値（#NAME? など）や指数表記の数（1.23457E+11）になった文字列、
   3 桁の数字でない画像番号、画像がない・BMP でない・212x150 でない、
   同じ問題文の問題、待機中の画像 256bitmap/000.bmp がない
 
@@ -99,7 +102,9 @@ test: one line "BANK: question N: what" each, then a summary.
 In the bank:
   a length that is not a multiple of 500 (trailing bytes), no "*" or several
   "*" in a question, an empty question or answer, bytes that are not valid
-  Shift-JIS or a zero byte inside a text, a picture number that is not three
+  Shift-JIS or a zero byte inside a text, a text that is a spreadsheet's
+  error value (#NAME?...) or a long number in exponent form (1.23457E+11),
+  a picture number that is not three
   digits, a picture that is missing, no bitmap or not 212 x 150, two
   questions with the same text, a missing 256bitmap/000.bmp (shown between
   tests)
@@ -163,24 +168,31 @@ standard error.
 
 const char* const kImportJa = R"(使い方: molvane-bank import ファイル --from 形式 -o BANK [オプション]
 
-ファイルの問題を問題ファイル BANK に読み込みます。1 問でもレコードに入らない問題があれば、
-その行（XML では要素の行）をすべて挙げ、何も書かずに終わります（終了状態 2）。
-入らない問題: 問題文が Shift-JIS で 96 バイトを超える、解答が 78 バイトを超える、
-Shift-JIS（コードページ 932）で書けない文字がある、解答がちょうど 5 個でない、
-正解がちょうど 1 個でない、問題文や解答が空、画像が見つからない。
+ファイルの問題のうちレコードに入るものを問題ファイル BANK に書きます。入らない問題は
+その行（XML では要素の行）と理由を標準エラーに挙げます。レコードに入らない画像
+（解答の画像、2 枚目の画像、音声）や表・上付き文字などは問題ごとに警告します。
+入らない問題: 五択でない問題、問題文が Shift-JIS で 96 バイトを超える、解答が 78 バイトを
+超える、Shift-JIS（コードページ 932）で書けない文字がある、解答が 5 個でない
+（--fill で 2〜4 個なら埋められます）、正解がちょうど 1 個でない、問題文や解答が空、
+画像が見つからない。
+終了状態: 0 すべて読み込んだ、1 一部を読み込めなかった（書いてあります）、2 何も書いていない。
 
   --from csv        表計算ソフトの CSV（UTF-8 か Shift-JIS。BOM はあってもなくても可）。
                     1 行目は見出し: 問題,解答1,…,解答5,正解 が必須、番号,画像,前回 は任意。
                     正解は 1〜5、前回は N・C・I（または -・正解・不正解、空なら N）。
                     画像の欄は画像番号（1〜3 桁）か画像ファイルの名前。
+                    表計算ソフトが数式や長い数から作った文字列（#NAME? や 1.23457E+11）と、
+                    画像番号の先頭の 0 が消えているときは日付になった解答（1/2 → 2026/1/2）を警告します。
   --from aiken | gift | moodle-xml
   -o, --output BANK 書き込む問題ファイル。既にあれば --append か --force が必要です。
                     書き込みは一時ファイルを経て一度に置き換えます。Parameter.INI には書きません。
   --append          既にある問題ファイルの後ろに追加します
   --force           既にある問題ファイルを置き換えます
   --cut             長すぎる問題文や解答を文字の途中で切らずに切り詰めて書き、切り詰めたものを挙げます
-  --pictures DIR    画像番号や画像ファイル名をまずこのフォルダーで探します
-                    （既定: 番号は BANK の 256bitmap、ファイル名は読み込むファイルのフォルダー）
+  --fill TEXT       解答が 2〜4 個の問題の空いた解答を TEXT（例: 該当なし）で埋めます（いつも不正解）
+  --strict          1 問でも入らなければ何も書きません
+  --pictures DIR    画像番号や画像ファイル名をまずこのフォルダーで探します。ファイル名は次に
+                    読み込むファイルのフォルダー、番号は BANK の 256bitmap で探します
   --encoding ENC    auto（既定）, utf-8, cp932
 
 取り込んだ画像は 212x150 のビットマップにして BANK と同じフォルダーの 256bitmap に番号を付けて
@@ -189,20 +201,28 @@ Shift-JIS（コードページ 932）で書けない文字がある、解答が�
 
 const char* const kImportEn = R"(Usage: molvane-bank import FILE --from FORMAT -o BANK [options]
 
-Reads the questions of FILE into the bank BANK. When a question does not fit
-a record, every such question is named with its line (for XML: the line of
-its element) and nothing is written (exit status 2). A question does not fit
-when its text is over 96 bytes or an answer over 78 bytes in Shift-JIS, when
-it holds a character code page 932 cannot hold, when it has not exactly five
-answers or not exactly one right answer, when a text is empty, or when its
-picture cannot be found.
+Writes the questions of FILE that fit a record into the bank BANK; every
+other one is named on standard error with its line (for XML: the line of its
+element) and the reason. What a record cannot hold of a question taken
+(pictures in answers, a second picture, audio, tables, superscripts) is
+warned about per question. A question does not fit when it is no multiple-
+choice question, when its text is over 96 bytes or an answer over 78 bytes
+in Shift-JIS, when it holds a character code page 932 cannot hold, when it
+has not five answers (--fill fills two to four), not exactly one right
+answer, an empty text, or a picture that cannot be found.
+Exit status: 0 all came in, 1 some did not (the bank is written), 2 nothing
+was written.
 
   --from csv        CSV of a spreadsheet (UTF-8 or Shift-JIS, with or without
                     a byte-order mark). The first row is the header: 問題,
                     解答1 to 解答5 and 正解 are needed, 番号, 画像 and 前回 are
                     optional. 正解 is 1 to 5; 前回 is N, C or I (or -, 正解,
                     不正解; empty means N); 画像 is a picture number (one to
-                    three digits) or the name of a picture file.
+                    three digits) or the name of a picture file. Texts that
+                    a spreadsheet made of a formula (#NAME?...) or a long
+                    number (1.23457E+11) are warned about, and dates (1/2
+                    as 2026/1/2) when the picture numbers show that a
+                    spreadsheet read the cells as numbers.
   --from aiken | gift | moodle-xml
   -o, --output BANK the bank to write; an existing one needs --append or
                     --force. It is replaced in one step through a temporary
@@ -211,9 +231,12 @@ picture cannot be found.
   --force           replace an existing bank
   --cut             cut texts that are too long (never inside a character)
                     and list what was cut
-  --pictures DIR    look for picture numbers and picture files here first
-                    (default: numbers in BANK's 256bitmap, file names beside
-                    FILE)
+  --fill TEXT       fill the empty answer slots of questions with two to
+                    four answers with TEXT (say, 該当なし), always wrong
+  --strict          write nothing unless every question fits
+  --pictures DIR    look for picture numbers and picture files here first,
+                    then file names beside FILE and numbers in BANK's
+                    256bitmap
   --encoding ENC    auto (default), utf-8 or cp932
 
 Pictures brought in become 212 x 150 bitmaps in the 256bitmap folder beside

@@ -2,13 +2,17 @@
 // formats. A thin layer over the bank formats of questions/: the command
 // line, the messages, and where the output goes.
 //
-// Exit status: 0 done (check: clean), 1 check found something, 2 the command
-// could not run, with nothing written.
+// Exit status: 0 done (check: clean), 1 check found something or import
+// left something out (the bank is written), 2 the command could not run,
+// with nothing written.
 
 #include "BankHelp.h"
+#include "core/ShiftJis.h"
+#include "core/TerminalText.h"
 #include "core/FileSystem.h"
 #include "questions/BankCheck.h"
 #include "questions/BankMessages.h"
+#include "questions/BankText.h"
 #include "questions/BankTransfer.h"
 
 #include <QCommandLineParser>
@@ -101,6 +105,8 @@ struct Options {
     QCommandLineOption force{"force"};
     QCommandLineOption append{"append"};
     QCommandLineOption cut{"cut"};
+    QCommandLineOption strict{"strict"};
+    QCommandLineOption fillSlots{"fill", {}, "text"};
     QCommandLineOption pictures{"pictures", {}, "dir"};
     QCommandLineOption encoding{"encoding", {}, "encoding"};
     QCommandLineOption answers{"answers"};
@@ -111,7 +117,7 @@ struct Options {
 const std::map<std::string, std::set<std::string>> kCommandOptions = {
     {"check", {"settings", "json"}},
     {"export", {"to", "output", "force", "encoding", "answers", "title"}},
-    {"import", {"from", "output", "append", "force", "cut", "pictures", "encoding"}},
+    {"import", {"from", "output", "append", "force", "cut", "strict", "fill", "pictures", "encoding"}},
 };
 
 // ---------------------------------------------------------------- check
@@ -169,7 +175,7 @@ int runCheck(const QCommandLineParser& parser, const Options& o, const QString& 
                 text += questionLabel(f.question) + ": ";
             if (f.note)
                 text += tr(g_lang, "注意: ", "note: ");
-            text += bank::findingText(f, g_lang) + "\n";
+            text += termtext::visible(bank::findingText(f, g_lang)) + "\n";
         }
         text += fill("%1: %2を検査しました。指摘 %3 件", counted == 1 ? "%1: %2 checked, %3 finding"
                                                                         : "%1: %2 checked, %3 findings",
@@ -245,14 +251,12 @@ int runExport(const QCommandLineParser& parser, const Options& o, const QString&
         }
         return true;
     };
-    int notes = 0;
     const bank::NoteSink note = [&](const bank::Note& n) {
-        ++notes;
         err(bankName + ": " + questionLabel(n.number) + ": " + tr(g_lang, "警告: ", "warning: ") +
             bank::noteText(n, g_lang) + "\n");
     };
-    int questions = 0;
-    const bank::ExportResult result = bank::exportBank(bankPath, *format, options, write, note, questions);
+    bank::ExportCounts counts;
+    const bank::ExportResult result = bank::exportBank(bankPath, *format, options, write, note, counts);
     if (result == bank::ExportResult::CannotRead)
         return fail(fill("問題ファイル %1 を読めません", "cannot read the bank %1", {bankName}));
     if (target.empty()) {
@@ -263,8 +267,12 @@ int runExport(const QCommandLineParser& parser, const Options& o, const QString&
     if (!fsutil::writeFileAtomically(target, collected))
         return fail(fill("%1 を書けませんでした（元のファイルはそのままです）", "cannot write %1 (an old file is left as it was)",
                          {parser.value(o.output).toStdString()}));
-    out(fill("%1 に %2を書き出しました（%3）\n", "%2 written to %1 (%3)\n",
-             {parser.value(o.output).toStdString(), questionCount(questions), bank::formatName(*format)}));
+    std::string summary = fill("%1 に %2を書き出しました（%3）", "%2 written to %1 (%3)",
+                               {parser.value(o.output).toStdString(), questionCount(counts.written),
+                                bank::formatName(*format)});
+    if (counts.written < counts.read)
+        summary += fill("。%1は書き出せませんでした", ", %1 left out", {questionCount(counts.read - counts.written)});
+    out(summary + "\n");
     return kDone;
 }
 
@@ -289,6 +297,23 @@ int runImport(const QCommandLineParser& parser, const Options& o, const QString&
     options.append = parser.isSet(o.append);
     options.force = parser.isSet(o.force);
     options.cut = parser.isSet(o.cut);
+    options.strict = parser.isSet(o.strict);
+    if (parser.isSet(o.fillSlots)) {
+        // The filler must itself fit an answer slot.
+        const std::string text = parser.value(o.fillSlots).toStdString();
+        std::vector<std::vector<std::string>> unmappable;
+        const std::vector<std::string> cp932 = bank::fieldsFromUtf8({text}, unmappable);
+        if (text.empty() || bank::isBlankCp932(cp932.front()))
+            return fail(tr(g_lang, "--fill に空でない文字列を指定して下さい", "--fill needs a text that is not empty"));
+        if (!unmappable.front().empty())
+            return fail(fill("--fill の文字列に Shift-JIS で書けない文字があります: %1",
+                             "the --fill text holds characters Shift-JIS cannot hold: %1",
+                             {termtext::visible(unmappable.front().front())}));
+        if (cp932.front().size() > static_cast<std::size_t>(question::kAnswerTextKept))
+            return fail(fill("--fill の文字列が %1 バイトあります。解答に入るのは 78 バイトまでです",
+                             "the --fill text is %1 bytes; an answer holds 78", {std::to_string(cp932.front().size())}));
+        options.fill = text;
+    }
     if (parser.isSet(o.encoding)) {
         const QString e = parser.value(o.encoding);
         if (*format == bank::Format::MoodleXml)
@@ -335,21 +360,33 @@ int runImport(const QCommandLineParser& parser, const Options& o, const QString&
     const bank::ImportReport report = bank::importBank(*in, input, bankPath, options);
     using Outcome = bank::ImportReport::Outcome;
     const auto where = [&](int line) { return fileName + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": "; };
-    switch (report.outcome) {
-    case Outcome::Written:
-        break;
-    case Outcome::Refused: {
+    // Why questions were skipped (or the file refused), each with its line.
+    const auto problems = [&] {
         std::string text;
         for (const bank::Problem& p : report.problems)
-            text += where(p.line) + bank::problemText(p, g_lang) + "\n";
+            text += where(p.line) + termtext::visible(bank::problemText(p, g_lang)) + "\n";
         if (report.problemCount > static_cast<int>(report.problems.size()))
             text += fill("ほかに %1 件あります\n", "and %1 more\n",
                          {std::to_string(report.problemCount - static_cast<int>(report.problems.size()))});
         err(text);
-        return fail(fill("問題が %1 件あるため、%2 には何も書きませんでした",
-                         report.problemCount == 1 ? "nothing written to %2: %1 problem" : "nothing written to %2: %1 problems",
-                         {std::to_string(report.problemCount), bankName}));
-    }
+    };
+    switch (report.outcome) {
+    case Outcome::Written:
+        break;
+    case Outcome::Refused:
+        problems();
+        if (options.strict && report.skipped > 0)
+            return fail(fill("--strict: 入らない問題が %1 問あるため、%2 には何も書きませんでした",
+                             report.skipped == 1 ? "--strict: nothing written to %2: %1 question does not fit"
+                                                 : "--strict: nothing written to %2: %1 questions do not fit",
+                             {std::to_string(report.skipped), bankName}));
+        return fail(fill("%1 を読めないため、%2 には何も書きませんでした", "nothing written to %2: %1 cannot be read",
+                         {fileName, bankName}));
+    case Outcome::NoneFits:
+        problems();
+        return fail(fill("%1 の %2 問はどれも問題ファイルに入らないため、何も書きませんでした",
+                         "none of the %2 questions of %1 fits a record; nothing written",
+                         {fileName, std::to_string(report.skipped)}));
     case Outcome::NoQuestions:
         return fail(fill("%1 に問題が 1 問もありません。何も書きませんでした", "%1 holds no question; nothing written", {fileName}));
     case Outcome::Exists:
@@ -368,22 +405,34 @@ int runImport(const QCommandLineParser& parser, const Options& o, const QString&
                          "cannot write %1; nothing written (the bank is as it was)", {report.detail}));
     }
 
+    // Written: what was skipped and what was left out of questions taken.
+    problems();
+    std::string warnings;
+    for (const bank::Problem& w : report.warnings)
+        warnings += where(w.line) + tr(g_lang, "警告: ", "warning: ") + termtext::visible(bank::problemText(w, g_lang)) + "\n";
+    if (report.warningCount > static_cast<int>(report.warnings.size()))
+        warnings += fill("ほかに警告が %1 件あります\n", "and %1 more warnings\n",
+                         {std::to_string(report.warningCount - static_cast<int>(report.warnings.size()))});
+    err(warnings);
+
     std::string text;
     for (const bank::Cut& c : report.cuts)
         text += where(c.line) + bank::cutText(c, g_lang) + "\n";
     for (const auto& [number, source] : report.pictures)
         text += fill("画像 %1.bmp を追加しました: %2\n", "picture %1.bmp added: %2\n", {number, source});
     if (report.kept > 0 || options.append)
-        text += fill("%1 に %2を追加しました（全 %3 問）\n", "%2 added to %1 (%3 in all)\n",
+        text += fill("%1 に %2を追加しました（全 %3 問）", "%2 added to %1 (%3 in all)",
                      {bankName, questionCount(report.imported), std::to_string(report.kept + report.imported)});
     else
-        text += fill("%1 に %2を書きました\n", "%2 written to %1\n", {bankName, questionCount(report.imported)});
-    out(text);
+        text += fill("%1 に %2を書きました", "%2 written to %1", {bankName, questionCount(report.imported)});
+    if (report.skipped > 0)
+        text += fill("。%1は入らないので読み込みませんでした", ", %1 skipped", {questionCount(report.skipped)});
+    out(text + "\n");
     if (report.droppedTail > 0)
         err(fill("molvane-bank: 警告: %1 の最後の %2 バイト（500 バイトに満たない端数）は読まれないので残していません\n",
                  "molvane-bank: warning: the last %2 bytes of %1 (less than a record, never read) were not kept\n",
                  {bankName, std::to_string(report.droppedTail)}));
-    return kDone;
+    return report.skipped > 0 || report.warningCount > 0 ? kFindings : kDone;
 }
 
 } // namespace
@@ -397,7 +446,7 @@ int main(int argc, char* argv[])
     Options o;
     QCommandLineParser parser;
     parser.addOptions({o.help, o.version, o.settings, o.json, o.to, o.from, o.output, o.force, o.append, o.cut,
-                       o.pictures, o.encoding, o.answers, o.title});
+                       o.strict, o.fillSlots, o.pictures, o.encoding, o.answers, o.title});
     const bool parsed = parser.parse(QCoreApplication::arguments());
     const QStringList args = parser.positionalArguments();
     const std::string command = args.isEmpty() ? std::string() : args.first().toStdString();

@@ -34,11 +34,11 @@ std::string oneLine(std::string_view s)
 
 class AikenWriter : public BankWriter {
 public:
-    void write(const OutQuestion& q, std::string& out, const NoteSink& note) override
+    bool write(const OutQuestion& q, std::string& out, const NoteSink& note) override
     {
         if (q.correct < 1) {
             note(Note{q.number, Note::Kind::NoCorrectAnswer, {}});
-            return;
+            return false;
         }
         const auto text = [&](std::string_view s, const std::string& field) {
             if (hasLineBreak(s))
@@ -62,6 +62,7 @@ public:
         out += "ANSWER: ";
         out += kLetters[q.correct - 1];
         out += "\n\n";
+        return true;
     }
 };
 

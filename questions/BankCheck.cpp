@@ -1,11 +1,13 @@
 #include "BankCheck.h"
 
 #include "BankPictures.h"
+#include "BankQuestion.h"
 #include "BankText.h"
 #include "PicturePath.h"
 #include "QuestionFile.h"
 #include "QuestionRecord.h"
 #include "core/FileSystem.h"
+#include "core/ShiftJis.h"
 #include "settings/ProfileStore.h"
 
 #include <array>
@@ -111,6 +113,14 @@ public:
             if (kFields[3 + static_cast<std::size_t>(i)].offset < textEnd &&
                 isBlankCp932(r.answers[static_cast<std::size_t>(i)]))
                 report(Finding::Kind::EmptyAnswer, number, std::to_string(i + 1));
+        }
+
+        // What a spreadsheet leaves of a formula or a long number.
+        for (std::size_t k = 0; k <= static_cast<std::size_t>(kAnswerCount); ++k) {
+            const std::string& text = k == 0 ? r.question : r.answers[k - 1];
+            if (const char* what = spreadsheetValue(text, false))
+                report(Finding::Kind::SpreadsheetValue, number,
+                       std::string(kFields[2 + k].name) + ":" + what + ":" + sjis::toUtf8(text));
         }
 
         checkPicture(number, r.picture, textEnd >= 3);
@@ -337,6 +347,8 @@ const char* findingCode(Finding::Kind kind)
         return "duplicate-question";
     case Finding::Kind::DefaultPictureMissing:
         return "default-picture-missing";
+    case Finding::Kind::SpreadsheetValue:
+        return "spreadsheet-value";
     case Finding::Kind::QuestionFileMissing:
         return "question-file-missing";
     case Finding::Kind::QuestionFileOther:

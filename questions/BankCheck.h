@@ -24,6 +24,7 @@ struct Finding {
         PictureSize,           // detail: the file, then a TAB and its size "640x480"
         DuplicateQuestion,     // other: the question with the same text
         DefaultPictureMissing, // detail: the file (000.bmp, shown between tests)
+        SpreadsheetValue,      // detail: "field:what:text", what as spreadsheetValue() says
         // the settings
         QuestionFileMissing,   // detail: the QUESTION value
         QuestionFileOther,     // note; detail: the QUESTION value

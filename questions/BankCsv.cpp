@@ -30,12 +30,13 @@ public:
         csv::appendRecord(out, header);
     }
 
-    void write(const OutQuestion& q, std::string& out, const NoteSink&) override
+    bool write(const OutQuestion& q, std::string& out, const NoteSink&) override
     {
         const std::string number = std::to_string(q.number);
         const std::string correct = q.correct > 0 ? std::to_string(q.correct) : std::string();
         csv::appendRecord(out, {number, q.picture, q.question, q.answers[0], q.answers[1], q.answers[2], q.answers[3],
                                 q.answers[4], correct, q.mark});
+        return true;
     }
 
 private:
@@ -121,6 +122,9 @@ void readCsv(std::istream& in, Encoding encoding, const QuestionSink& question, 
     where.fill(-1);
     bool haveHeader = false;
     ParsedQuestion q;
+    // Set once a row shows that a spreadsheet read the cells as numbers:
+    // the three-digit picture numbers of an export have lost their zeros.
+    bool spreadsheet = false;
     const auto fatal = [&](int line, Problem::Kind kind, std::string detail = {}) {
         problem(Problem{line, kind, std::move(detail), true});
     };
@@ -184,6 +188,22 @@ void readCsv(std::istream& in, Encoding encoding, const QuestionSink& question, 
         }
         q.right.clear();
         q.badCorrect.clear();
+        q.warnings.clear();
+        const std::string& pictureCell = text(Picture);
+        if (!spreadsheet && !pictureCell.empty() && pictureCell.size() <= 2 &&
+            std::all_of(pictureCell.begin(), pictureCell.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            spreadsheet = true;
+            problem(Problem{lineOf(Picture), Problem::Kind::SpreadsheetSaved, {}, false, true});
+        }
+        for (int column : {Question, Answer1, Answer2, Answer3, Answer4, Answer5}) {
+            const std::string& cellText = text(column);
+            if (const char* what = spreadsheetValue(cellText, spreadsheet)) {
+                const std::string field = column == Question ? "question" : "answer" + std::to_string(column - Answer1 + 1);
+                q.warnings.push_back(Problem{lineOf(column), Problem::Kind::SpreadsheetValue,
+                                             field + ":" + what + ":" + (cp932 ? sjis::toUtf8(cellText) : cellText),
+                                             false, true});
+            }
+        }
         q.correctLine = lineOf(Correct);
         const std::string& correctCell = text(Correct);
         const bool ascii = std::all_of(correctCell.begin(), correctCell.end(), [](char c) { return c >= 0; });

@@ -69,12 +69,14 @@ void readQuestions(Format format, std::istream& in, Encoding encoding, const Que
     if (format == Format::Html)
         return;
     const Sniffed s = sniffEncoding(in, encoding);
+    // The advice of some problems is a spreadsheet's.
+    const std::string name = formatName(format);
     switch (s.kind) {
     case Sniffed::Kind::Binary:
-        problem(Problem{s.line, Problem::Kind::NotText, {}, true});
+        problem(Problem{s.line, Problem::Kind::NotText, name, true});
         return;
     case Sniffed::Kind::Utf16:
-        problem(Problem{1, Problem::Kind::Utf16, {}, true});
+        problem(Problem{1, Problem::Kind::Utf16, name, true});
         return;
     case Sniffed::Kind::EucJp:
         problem(Problem{0, Problem::Kind::EucJp, {}, true});

@@ -31,8 +31,9 @@ public:
     // True when write() wants OutQuestion::pictureFile filled in.
     virtual bool wantsPictures() const { return false; }
     virtual void begin(std::string& out) { (void)out; }
-    // Appends one question; tells `note` what it could not carry.
-    virtual void write(const OutQuestion& q, std::string& out, const NoteSink& note) = 0;
+    // Appends one question; tells `note` what it could not carry. False when
+    // the question was left out.
+    virtual bool write(const OutQuestion& q, std::string& out, const NoteSink& note) = 0;
     virtual void end(std::string& out) { (void)out; }
 };
 
@@ -65,5 +66,8 @@ bool endedInError(const LineReader& lines, const ProblemSink& problem);
 // Longest line or cell a reader takes: far beyond any text a record holds,
 // small enough that a file without line ends cannot fill the memory.
 constexpr std::size_t kMaxLineBytes = 1 << 20;
+
+// Deepest nesting of XML elements read; Moodle XML needs six levels.
+constexpr std::size_t kMaxXmlDepth = 256;
 
 } // namespace bank

@@ -47,23 +47,26 @@ std::string escaped(std::string_view s)
     return out;
 }
 
-// A text that readers take for something else: a format such as "[html]"
-// before it, and for an answer a weight ("%50%") or a matching pair ("->").
-bool isMarkup(std::string_view s, bool answer)
+// Whether Moodle would show the text otherwise than as it stands: a text
+// without a format marker is Moodle's own format (HTML with line breaks),
+// and a leading "[" or, in an answer, "%" would be read as a marker or a
+// weight. Such texts go out marked [plain], which Moodle shows literally.
+bool needsPlain(std::string_view s, bool answer)
 {
-    for (std::string_view f : {"[html]", "[moodle]", "[plain]", "[markdown]"})
-        if (s.substr(0, f.size()) == f)
-            return true;
-    return answer && ((!s.empty() && s.front() == '%') || s.find("->") != std::string_view::npos);
+    if (s.empty())
+        return false;
+    if (s.front() == '[' || (answer && s.front() == '%') || s.find_first_of("<&") != std::string_view::npos)
+        return true;
+    return moodleAutoToText(s) != s;
 }
 
 class GiftWriter : public BankWriter {
 public:
-    void write(const OutQuestion& q, std::string& out, const NoteSink& note) override
+    bool write(const OutQuestion& q, std::string& out, const NoteSink& note) override
     {
         if (q.correct < 1) {
             note(Note{q.number, Note::Kind::NoCorrectAnswer, {}});
-            return;
+            return false;
         }
         const auto text = [&](std::string_view s, const std::string& field) {
             if (s.empty())
@@ -72,9 +75,7 @@ public:
                 note(Note{q.number, Note::Kind::EdgeSpaces, field});
             if (s.find('\r') != std::string_view::npos)
                 note(Note{q.number, Note::Kind::CarriageReturn, field});
-            if (isMarkup(s, field != "question"))
-                note(Note{q.number, Note::Kind::Markup, field});
-            return escaped(s);
+            return (needsPlain(s, field != "question") ? "[plain]" : "") + escaped(s);
         };
         out += "// " + metadataComment(q) + "\n";
         out += "::" + std::to_string(q.number) + "::" + text(q.question, "question") + " {\n";
@@ -84,6 +85,7 @@ public:
             out += '\n';
         }
         out += "}\n\n";
+        return true;
     }
 };
 
@@ -147,27 +149,46 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
-// "[html]", "[moodle]", "[plain]", "[markdown]" at the start of a text.
-std::string_view takeFormat(std::string_view& s, std::size_t& offset)
+enum class TextFormat { Moodle, Html, Plain, Markdown };
+
+// A format marker at the start of a text, as Moodle takes it: "[html]",
+// "[moodle]", "[plain]" or "[markdown]"; any other text in brackets is text.
+TextFormat takeFormat(std::string_view& s, TextFormat fallback)
 {
-    std::size_t lead = 0;
-    while (lead < s.size() && isSpace(s[lead]))
-        ++lead;
-    static const std::string_view kFormats[] = {"[html]", "[moodle]", "[plain]", "[markdown]"};
-    for (std::string_view f : kFormats) {
-        if (s.substr(lead, f.size()) == f) {
-            s.remove_prefix(lead + f.size());
-            offset += lead + f.size();
-            return f;
+    static const struct {
+        std::string_view marker;
+        TextFormat format;
+    } kFormats[] = {{"[html]", TextFormat::Html},
+                    {"[moodle]", TextFormat::Moodle},
+                    {"[plain]", TextFormat::Plain},
+                    {"[markdown]", TextFormat::Markdown}};
+    for (const auto& f : kFormats) {
+        if (s.substr(0, f.marker.size()) == f.marker) {
+            s.remove_prefix(f.marker.size());
+            return f.format;
         }
     }
-    return {};
+    return fallback;
 }
 
-std::string finalText(std::string_view raw, bool html)
+// The text as Moodle shows it, from its raw (escaped) form in the file.
+std::string finalText(std::string_view raw, TextFormat fallback, HtmlText* html, TextFormat* used = nullptr)
 {
-    const std::string text = unescaped(trimmed(raw));
-    return html ? htmlToText(text) : std::string(trimmed(text));
+    std::string_view s = trimmed(raw);
+    const TextFormat format = takeFormat(s, fallback);
+    if (used)
+        *used = format;
+    const std::string text = unescaped(trimmed(s));
+    switch (format) {
+    case TextFormat::Html:
+        return htmlToText(text, html);
+    case TextFormat::Moodle:
+        return moodleAutoToText(text, html);
+    case TextFormat::Plain:
+    case TextFormat::Markdown:
+        break;
+    }
+    return std::string(trimmed(text));
 }
 
 struct Block {
@@ -185,11 +206,27 @@ int lineOf(const Block& b, std::size_t offset)
                                                                           : b.start;
 }
 
+// What the HTML of a text held that a record cannot: warnings.
+void warnAbout(const HtmlText& html, const std::string& field, int line, ParsedQuestion& q)
+{
+    for (const std::string& m : html.markup)
+        q.warnings.push_back(Problem{line, Problem::Kind::MarkupLost, field + ":" + m, false, true});
+    for (const std::string& m : html.media)
+        q.warnings.push_back(Problem{line, Problem::Kind::MediaLeftOut, m, false, true});
+}
+
+void warnMarkdown(TextFormat format, std::string_view text, const std::string& field, int line, ParsedQuestion& q)
+{
+    if (format == TextFormat::Markdown && text.find_first_of("*_`#[]<>\\") != std::string_view::npos)
+        q.warnings.push_back(Problem{line, Problem::Kind::MarkupLost, field + ":markdown", false, true});
+}
+
+// One question, classified as Moodle classifies it.
 void parseBlock(const Block& b, const QuestionSink& question, const ProblemSink& problem)
 {
     std::string_view s = b.text;
     std::size_t offset = 0;
-    // Title.
+    // The name.
     const std::size_t lead = s.find_first_not_of(" \t\n");
     if (lead != std::string_view::npos && s.substr(lead, 2) == "::") {
         const std::size_t close = findUnescapedPair(s, "::", lead + 2);
@@ -198,93 +235,132 @@ void parseBlock(const Block& b, const QuestionSink& question, const ProblemSink&
             s.remove_prefix(offset);
         }
     }
-    const bool html = takeFormat(s, offset) == "[html]";
-
     const std::size_t open = findUnescaped(s, "{");
-    if (open == std::string_view::npos) {
+    const std::size_t close = findUnescaped(s, "}");
+    if (open == std::string_view::npos && close == std::string_view::npos) {
         problem(Problem{b.start, Problem::Kind::NotMultipleChoice, "description", false});
         return;
     }
-    const std::size_t close = findUnescaped(s, "}", open + 1);
-    if (close == std::string_view::npos) {
-        problem(Problem{lineOf(b, offset + open), Problem::Kind::GiftUnclosed, {}, false});
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
+        problem(Problem{lineOf(b, offset + (open == std::string_view::npos ? close : open)),
+                        Problem::Kind::GiftUnclosed, {}, false});
         return;
     }
+    std::string_view body = trimmed(s.substr(open + 1, close - open - 1));
+    const std::size_t bodyOffset = offset + static_cast<std::size_t>(body.data() - s.data());
+
+    // General feedback after the last "####" is no answer.
+    for (std::size_t at = findUnescapedPair(body, "##", 0), last = std::string_view::npos;;) {
+        if (at == std::string_view::npos || body.substr(at, 4) != "####") {
+            if (last != std::string_view::npos)
+                body = trimmed(body.substr(0, last));
+            break;
+        }
+        last = at;
+        at = findUnescapedPair(body, "##", at + 4);
+    }
+
+    const char* other = nullptr;
+    if (body.empty())
+        other = "essay";
+    else if (body.front() == '#')
+        other = "numerical";
+    else if (findUnescaped(body, "~") == std::string_view::npos) {
+        // No "~": matching, true/false or short answer, never multiple choice.
+        const std::size_t hash = findUnescaped(body, "#");
+        const std::string_view tf = trimmed(body.substr(0, hash));
+        if (findUnescaped(body, "=") != std::string_view::npos && findUnescapedPair(body, "->", 0) != std::string_view::npos)
+            other = "matching";
+        else if (tf == "T" || tf == "F" || tf == "TRUE" || tf == "FALSE")
+            other = "true/false";
+        else
+            other = "short answer";
+    }
+    if (other) {
+        problem(Problem{b.start, Problem::Kind::NotMultipleChoice, other, false});
+        return;
+    }
+
     ParsedQuestion q;
     q.line = b.start;
     q.picture = b.picture;
     q.mark = b.mark;
     q.markLine = b.start;
     q.pictureLine = b.start;
-    const std::string before = finalText(s.substr(0, open), html);
-    const std::string after = finalText(s.substr(close + 1), html);
-    q.question = after.empty() ? before : before + " _____ " + after;
 
-    std::string_view body = s.substr(open + 1, close - open - 1);
-    const std::size_t bodyOffset = offset + open + 1;
-    const std::string_view inner = trimmed(body);
-    if (inner.empty()) {
-        problem(Problem{b.start, Problem::Kind::NotMultipleChoice, "essay", false});
-        return;
+    // The question text, a blank where the answers stood inside it.
+    const std::string_view after = trimmed(s.substr(close + 1));
+    std::string raw(s.substr(0, open));
+    if (!after.empty()) {
+        raw += "_____";
+        raw += s.substr(close + 1);
     }
-    if (inner.front() == '#') {
-        problem(Problem{b.start, Problem::Kind::NotMultipleChoice, "numerical", false});
-        return;
+    HtmlText html;
+    TextFormat questionFormat = TextFormat::Moodle;
+    {
+        std::string_view t = trimmed(raw);
+        questionFormat = takeFormat(t, TextFormat::Moodle);
     }
-    const std::size_t tfEnd = findUnescaped(inner, "#");
-    const std::string_view tf = trimmed(inner.substr(0, tfEnd));
-    if (tf == "T" || tf == "F" || tf == "TRUE" || tf == "FALSE") {
-        problem(Problem{b.start, Problem::Kind::NotMultipleChoice, "true/false", false});
-        return;
+    q.question = finalText(raw, TextFormat::Moodle, &html);
+    warnAbout(html, "question", b.start, q);
+    warnMarkdown(questionFormat, raw, "question", b.start, q);
+    if (!html.images.empty()) {
+        // The first picture of the text is the question's; a file name is
+        // looked for beside the file (or in --pictures).
+        q.picture = html.images.front();
+        if (html.images.size() > 1)
+            q.warnings.push_back(Problem{b.start, Problem::Kind::MediaLeftOut,
+                                         "pictures:" + std::to_string(html.images.size()), false, true});
     }
-    // General feedback ends the answers.
-    const std::size_t general = findUnescapedPair(body, "##", 0);
-    if (general != std::string_view::npos && body.substr(general, 4) == "####")
-        body = body.substr(0, general);
+    bool tooDeep = html.tooDeep;
 
-    bool wrongSeen = false;
-    bool matching = false;
     std::size_t at = findUnescaped(body, "=~");
-    if (at == std::string_view::npos) {
-        problem(Problem{b.start, Problem::Kind::NotMultipleChoice, "short answer", false});
-        return;
-    }
-    while (at != std::string_view::npos) {
+    if (at != 0) // text before the first answer marker is an answer of no weight
+        at = 0;
+    while (at != std::string_view::npos && at < body.size()) {
         const char kind = body[at];
-        const std::size_t next = findUnescaped(body, "=~", at + 1);
-        std::string_view answer = body.substr(at + 1, next == std::string_view::npos ? std::string_view::npos : next - at - 1);
+        const std::size_t from = kind == '=' || kind == '~' ? at + 1 : at;
+        const std::size_t next = findUnescaped(body, "=~", from);
+        std::string_view answer = body.substr(from, next == std::string_view::npos ? std::string_view::npos : next - from);
+        at = next;
+        answer = trimmed(answer);
+        if (answer.empty() && kind != '=' && kind != '~')
+            continue;
+        // A weight "%50%" (Moodle: one or two digits, a fraction, signs).
+        double weight = kind == '=' ? 100 : 0;
+        if (kind != '=' && !answer.empty() && answer.front() == '%') {
+            const std::size_t end = answer.find('%', 1);
+            std::string_view number = end == std::string_view::npos ? std::string_view() : answer.substr(1, end - 1);
+            while (!number.empty() && number.front() == '-' && number.size() > 1 && number[1] == '-')
+                number.remove_prefix(1);
+            double value = 0;
+            const auto parsed = std::from_chars(number.data(), number.data() + number.size(), value);
+            if (end != std::string_view::npos && parsed.ec == std::errc() && parsed.ptr == number.data() + number.size()) {
+                weight = value;
+                answer.remove_prefix(end + 1);
+            }
+        }
         // Feedback after "#" is not kept.
         const std::size_t feedback = findUnescaped(answer, "#");
         if (feedback != std::string_view::npos)
             answer = answer.substr(0, feedback);
-        if (findUnescapedPair(answer, "->", 0) != std::string_view::npos)
-            matching = true;
-        // A weight "%50%".
-        double weight = kind == '=' ? 100 : 0;
-        std::string_view rest = trimmed(answer);
-        if (!rest.empty() && rest.front() == '%') {
-            const std::size_t end = rest.find('%', 1);
-            if (end != std::string_view::npos) {
-                const std::string_view number = rest.substr(1, end - 1);
-                if (std::from_chars(number.data(), number.data() + number.size(), weight).ec != std::errc())
-                    weight = 0;
-                rest = rest.substr(end + 1);
-            }
-        }
-        if (kind == '~')
-            wrongSeen = true;
         if (weight > 0)
             q.right.push_back(static_cast<int>(q.answers.size()));
-        q.answers.push_back(finalText(rest, html));
-        q.answerLines.push_back(lineOf(b, bodyOffset + at));
-        at = next;
+        const int line = lineOf(b, bodyOffset + static_cast<std::size_t>(answer.data() - body.data()));
+        const std::string field = "answer" + std::to_string(q.answers.size() + 1);
+        HtmlText answerHtml;
+        TextFormat used = questionFormat;
+        q.answers.push_back(finalText(answer, questionFormat, &answerHtml, &used));
+        q.answerLines.push_back(line);
+        warnAbout(answerHtml, field, line, q);
+        warnMarkdown(used, answer, field, line, q);
+        if (!answerHtml.images.empty())
+            q.warnings.push_back(Problem{line, Problem::Kind::MediaLeftOut,
+                                         "answer-picture:" + std::to_string(q.answers.size()), false, true});
+        tooDeep = tooDeep || answerHtml.tooDeep;
     }
-    if (matching) {
-        problem(Problem{b.start, Problem::Kind::NotMultipleChoice, "matching", false});
-        return;
-    }
-    if (!wrongSeen) {
-        problem(Problem{b.start, Problem::Kind::NotMultipleChoice, "short answer", false});
+    if (tooDeep) {
+        problem(Problem{b.start, Problem::Kind::HtmlTooDeep, {}, false});
         return;
     }
     question(q);

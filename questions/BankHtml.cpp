@@ -66,7 +66,7 @@ public:
         out += "</h1>\n";
     }
 
-    void write(const OutQuestion& q, std::string& out, const NoteSink& note) override
+    bool write(const OutQuestion& q, std::string& out, const NoteSink& note) override
     {
         out += "<section class=\"q\" id=\"q" + std::to_string(q.number) + "\">\n<div class=\"body\">\n<h2>問 ";
         out += std::to_string(q.number);
@@ -97,6 +97,7 @@ public:
         ++m_count;
         if (m_answers)
             m_key.push_back(static_cast<char>(q.correct));
+        return true;
     }
 
     void end(std::string& out) override

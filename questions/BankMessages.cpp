@@ -59,11 +59,17 @@ std::string problemText(const Problem& p, Language lang)
     const std::string& d = p.detail;
     switch (p.kind) {
     case K::NotText:
-        return pick(lang, "テキストファイルではありません（0x00 のバイトがあります）。表計算ソフトのブックは CSV として保存して下さい",
-                    "not a text file (it holds zero bytes); save a workbook as CSV first");
+        if (d == "csv")
+            return pick(lang, "テキストファイルではありません（0x00 のバイトがあります）。表計算ソフトのブックは CSV として保存して下さい",
+                        "not a text file (it holds zero bytes); save a workbook as CSV first");
+        return pick(lang, "テキストファイルではありません（0x00 のバイトがあります）",
+                    "not a text file (it holds zero bytes)");
     case K::Utf16:
-        return pick(lang, "UTF-16 のファイルは読めません。UTF-8 か Shift-JIS で保存して下さい（Excel では「CSV UTF-8 (コンマ区切り)」）",
-                    "UTF-16 files are not read; save it as UTF-8 or Shift-JIS (in Excel: \"CSV UTF-8 (Comma delimited)\")");
+        if (d == "csv")
+            return pick(lang, "UTF-16 のファイルは読めません。UTF-8 か Shift-JIS で保存して下さい（Excel では「CSV UTF-8 (コンマ区切り)」）",
+                        "UTF-16 files are not read; save it as UTF-8 or Shift-JIS (in Excel: \"CSV UTF-8 (Comma delimited)\")");
+        return pick(lang, "UTF-16 のファイルは読めません。UTF-8 か Shift-JIS で保存して下さい",
+                    "UTF-16 files are not read; save it as UTF-8 or Shift-JIS");
     case K::EucJp:
         return pick(lang, "EUC-JP のファイルは読めません。UTF-8 か Shift-JIS で保存して下さい",
                     "EUC-JP files are not read; save it as UTF-8 or Shift-JIS");
@@ -101,6 +107,10 @@ std::string problemText(const Problem& p, Language lang)
     case K::NotMultipleChoice:
         return fill(pick(lang, "五択問題ではありません（%1）", "not a multiple-choice question (%1)"), {d});
     case K::AnswerCount:
+        if (d == "2" || d == "3" || d == "4")
+            return fill(pick(lang, "解答が %1 個しかありません。解答はちょうど 5 個です（--fill で残りを埋められます）",
+                             "only %1 answers; a question has exactly five (--fill fills the rest)"),
+                        {d});
         return fill(pick(lang, "解答が %1 個あります。解答はちょうど 5 個でなければなりません",
                          "%1 answers; a question has exactly five"),
                     {d});
@@ -150,8 +160,6 @@ std::string problemText(const Problem& p, Language lang)
         return fill(pick(lang, "画像として読めません: %1", "not a picture that can be read: %1"), {d});
     case K::PictureTooLarge:
         return fill(pick(lang, "画像が大きすぎます: %1", "picture too large: %1"), {d});
-    case K::SeveralPictures:
-        return fill(pick(lang, "画像が %1 枚あります。1 問に 1 枚までです", "%1 pictures; a question has at most one"), {d});
     case K::PicturesFull:
         return fill(pick(lang, "256bitmap に空いている画像番号がありません（001〜999 を使い切っています）: %1",
                          "no free picture number left in 256bitmap (001 to 999 are taken): %1"),
@@ -164,6 +172,80 @@ std::string problemText(const Problem& p, Language lang)
         return fill(pick(lang, "ANSWER: の「%1」はどの選択肢でもありません", "\"ANSWER: %1\" names no choice"), {d});
     case K::GiftUnclosed:
         return pick(lang, "{ が } で閉じられていません", "\"{\" is never closed by \"}\"");
+    case K::NestedTooDeep:
+        return fill(pick(lang, "要素の入れ子が %1 段を超えています。Moodle XML ではありません",
+                         "elements nested deeper than %1 levels: this is no Moodle XML"),
+                    {d});
+    case K::DoctypeEntities:
+        return pick(lang, "文書型宣言で実体を定義しています。Moodle XML には実体の定義はないので読みません",
+                    "a document type that declares entities, which Moodle XML never has: not read");
+    case K::TextTooLong:
+        return fill(pick(lang, "<%1> の文字列が 1 MiB を超えています", "the text of <%1> is longer than 1 MiB"), {d});
+    case K::HtmlTooDeep:
+        return pick(lang, "HTML の入れ子が深すぎて（256 段を超えて）ブラウザーでも表示できません",
+                    "HTML nested deeper than 256 levels, which no browser shows either");
+    case K::MediaLeftOut: {
+        const auto [what, n] = split(d);
+        if (what == "answer-picture")
+            return fill(pick(lang, "解答%1 の画像は問題ファイルに入らないので入れませんでした",
+                             "the picture in answer %1 was left out: a record has no place for it"),
+                        {n});
+        if (what == "pictures")
+            return fill(pick(lang, "問題文に画像が %1 枚あります。入れたのは最初の 1 枚だけです",
+                             "the question text has %1 pictures; only the first was taken"),
+                        {n});
+        const char* ja = what == "audio" ? "音声" : what == "video" ? "動画" : "埋め込まれた内容";
+        const std::string en = what == "audio" || what == "video" ? what : "embedded " + what;
+        return fill(pick(lang, "%1は問題ファイルに入らないので入れませんでした", "the %1 was left out: a record has no place for it"),
+                    {pick(lang, ja, en.c_str())});
+    }
+    case K::MarkupLost: {
+        const auto [field, what] = split(d);
+        const char* ja = "";
+        const char* en = "";
+        if (what == "sup" || what == "sub") {
+            ja = what == "sup" ? "上付き文字" : "下付き文字";
+            en = what == "sup" ? "superscript" : "subscript";
+        } else if (what == "table") {
+            ja = "表";
+            en = "a table";
+        } else if (what == "list") {
+            ja = "箇条書き";
+            en = "a list";
+        } else if (what == "math") {
+            ja = "数式";
+            en = "a formula";
+        } else if (what == "markdown") {
+            return fill(pick(lang, "%1 は Markdown です。書式の記号をそのままの文字として入れました",
+                             "%1 is Markdown; its marks were taken as plain characters"),
+                        {fieldText(field, lang)});
+        }
+        return fill(pick(lang, "%1 の%2はただの文字列になりました（意味が変わっていないか確かめて下さい）",
+                         "%2 in %1 became plain text (check that the meaning is kept)"),
+                    {fieldText(field, lang), pick(lang, ja, en)});
+    }
+    case K::SpreadsheetValue: {
+        const auto [field, rest] = split(d);
+        const auto [what, text] = split(rest);
+        if (what == "error")
+            return fill(pick(lang, "%1「%2」は表計算ソフトのエラー値です（数式として計算されたのでは）",
+                             "%1 \"%2\" is a spreadsheet's error value (was it computed as a formula?)"),
+                        {fieldText(field, lang), text});
+        if (what == "exponent")
+            return fill(pick(lang, "%1「%2」は表計算ソフトが長い数を指数で表したものです（桁が失われています）",
+                             "%1 \"%2\" is a long number a spreadsheet wrote in exponent form (digits are lost)"),
+                        {fieldText(field, lang), text});
+        return fill(pick(lang, "%1「%2」は表計算ソフトが日付に変えたものではありませんか",
+                         "%1 \"%2\" looks like a date a spreadsheet made of the cell"),
+                    {fieldText(field, lang), text});
+    }
+    case K::SpreadsheetSaved:
+        return pick(lang, "この CSV は、セルを数として読む表計算ソフトで保存されています（画像番号の先頭の 0 が消えています）。"
+                          "0120 → 120、1/2 → 日付、=1+1 → 2 のように解答が変わっていることがあります。"
+                          "すべての列を文字列として開き直して下さい（利用者マニュアル「表計算ソフトで編集するとき」）",
+                    "this CSV was saved by a spreadsheet that read its cells as numbers (the picture numbers lost "
+                    "their leading zeros): answers may have changed, 0120 to 120, 1/2 to a date, =1+1 to 2; open "
+                    "it again with every column as text (see the manual)");
     case K::TooManyQuestions:
         return fill(pick(lang, "問題が多すぎます（1 つの問題ファイルに %1 問まで）", "too many questions (a bank holds at most %1)"),
                     {d});
@@ -215,6 +297,10 @@ std::string findingText(const Finding& f, Language lang)
         return fill(pick(lang, "問 %1 と同じ問題文です", "the same question text as question %1"), {other});
     case K::DefaultPictureMissing:
         return fill(pick(lang, "待機中に表示する画像がありません: %1", "the picture shown between tests is missing: %1"), {d});
+    case K::SpreadsheetValue: {
+        Problem p{0, Problem::Kind::SpreadsheetValue, d, false, true};
+        return problemText(p, lang);
+    }
     case K::QuestionFileMissing:
         return fill(pick(lang, "[QUESTION] の問題ファイル「%1」がありません", "[QUESTION] names \"%1\", which does not exist"), {d});
     case K::QuestionFileOther:
@@ -282,8 +368,8 @@ std::string noteText(const Note& n, Language lang)
                     {n.field});
     case K::CarriageReturn:
         return fill(pick(lang, "%1 の CR を改行 (LF) にしました", "a CR in %1 was written as a line break (LF)"), {field});
-    case K::Markup:
-        return fill(pick(lang, "%1 はこの形式の読み手には書式の記号として読まれます", "readers of this format take %1 for markup"),
+    case K::SpaceFolded:
+        return fill(pick(lang, "%1 のタブ・CR・改ページを空白にしました", "a tab, CR or form feed in %1 was written as a space"),
                     {field});
     case K::PictureNotCarried:
         return fill(pick(lang, "この形式には画像 %1 を書けません", "this format has no place for picture %1"), {n.field});

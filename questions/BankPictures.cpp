@@ -274,9 +274,14 @@ bool PictureImporter::resolve(const ParsedQuestion& q, std::string& number, Prob
         return false;
     }
     std::filesystem::path file(spec);
-    if (file.is_relative())
-        file = (m_source ? *m_source : m_input) / file;
     std::error_code ec;
+    if (file.is_relative()) {
+        // In the picture folder given first, then beside the file read.
+        const std::filesystem::path named = file;
+        file = m_input / named;
+        if (m_source && std::filesystem::is_regular_file(*m_source / named, ec))
+            file = *m_source / named;
+    }
     if (!std::filesystem::is_regular_file(file, ec)) {
         problem = Problem{line, Problem::Kind::PictureMissing, file.string(), false};
         return false;

@@ -40,8 +40,8 @@ class PictureImporter {
 public:
     // pictureFolder: the bank's 256bitmap. sourceFolder: where picture numbers
     // and relative names are looked for first (--pictures); inputFolder: the
-    // folder of the file being read, for relative names when there is no
-    // source folder.
+    // folder of the file being read, where relative names are looked for
+    // next.
     PictureImporter(std::filesystem::path pictureFolder, std::optional<std::filesystem::path> sourceFolder,
                     std::filesystem::path inputFolder);
 

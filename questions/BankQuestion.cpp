@@ -63,8 +63,12 @@ bool fitQuestion(const ParsedQuestion& in, const FitOptions& options, question::
         return i < in.answerLines.size() && in.answerLines[i] > 0 ? in.answerLines[i] : in.line;
     };
 
-    if (in.answers.size() != static_cast<std::size_t>(question::kAnswerCount))
-        refuse(in.line, Problem::Kind::AnswerCount, std::to_string(in.answers.size()));
+    // Too few answers are filled up, when asked, with wrong ones.
+    const std::size_t count = in.answers.size();
+    const bool fill = !options.fill.empty() && count >= 2 && count < static_cast<std::size_t>(question::kAnswerCount);
+    const std::string fillText = fill && in.cp932 ? sjis::fromUtf8(options.fill) : options.fill;
+    if (count != static_cast<std::size_t>(question::kAnswerCount) && !fill)
+        refuse(in.line, Problem::Kind::AnswerCount, std::to_string(count));
     if (!in.badCorrect.empty())
         refuse(in.correctLine, Problem::Kind::BadCorrect, in.badCorrect);
     else if (in.right.size() != 1)
@@ -76,6 +80,8 @@ bool fitQuestion(const ParsedQuestion& in, const FitOptions& options, question::
     texts.emplace_back(in.question);
     for (const std::string& a : in.answers)
         texts.emplace_back(a);
+    if (fill)
+        texts.resize(question::kAnswerCount + 1, fillText);
     const auto fieldName = [](std::size_t k) { return k == 0 ? std::string("question") : answerField(k - 1); };
     const auto lineOf = [&](std::size_t k) { return k == 0 ? in.line : answerLine(k - 1); };
 
@@ -176,6 +182,85 @@ OutQuestion outQuestion(int number, std::string_view recordBytes, bool cp932, st
     for (std::size_t i = 0; i < q.answers.size(); ++i)
         q.answers[i] = std::move(utf8[3 + i]);
     return q;
+}
+
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Takes 1 to `most` digits from the front of s; false when there are none.
+bool digits(std::string_view& s, std::size_t most, std::size_t least = 1)
+{
+    std::size_t n = 0;
+    while (n < s.size() && n < most && isDigit(s[n]))
+        ++n;
+    if (n < least)
+        return false;
+    s.remove_prefix(n);
+    return true;
+}
+
+bool take(std::string_view& s, std::string_view what)
+{
+    if (s.substr(0, what.size()) != what)
+        return false;
+    s.remove_prefix(what.size());
+    return true;
+}
+
+bool isMonthName(std::string_view s)
+{
+    for (std::string_view m : {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"})
+        if (s == m)
+            return true;
+    return false;
+}
+
+bool looksLikeDate(std::string_view s)
+{
+    std::string_view t = s;
+    // 2026/1/2, 2026-01-02
+    if (digits(t, 4, 4) && (take(t, "/") || take(t, "-")) && digits(t, 2) && (take(t, "/") || take(t, "-")) &&
+        digits(t, 2) && t.empty())
+        return true;
+    // 1/2/2026, 01/02/26
+    t = s;
+    if (digits(t, 2) && take(t, "/") && digits(t, 2) && take(t, "/") && digits(t, 4, 2) && t.empty())
+        return true;
+    // 1月2日, in UTF-8 or code page 932
+    t = s;
+    if (digits(t, 2) && (take(t, "月") || take(t, "\x8C\x8E")) && digits(t, 2) && (take(t, "日") || take(t, "\x93\xFA")) &&
+        t.empty())
+        return true;
+    // 2-Jan, Jan-02
+    t = s;
+    if (digits(t, 2) && take(t, "-") && isMonthName(t))
+        return true;
+    return s.size() >= 5 && isMonthName(s.substr(0, 3)) && s[3] == '-' && (t = s.substr(4), digits(t, 2, 2)) && t.empty();
+}
+
+} // namespace
+
+const char* spreadsheetValue(std::string_view s, bool dates)
+{
+    for (std::string_view e : {"#VALUE!", "#NAME?", "#DIV/0!", "#REF!", "#N/A", "#NUM!", "#NULL!", "#SPILL!", "#CALC!"})
+        if (s == e)
+            return "error";
+    std::string_view t = s;
+    if (take(t, "Err:") && digits(t, 3, 3) && t.empty())
+        return "error";
+    // 1.23457E+11: a digit, a fraction, an exponent.
+    t = s;
+    take(t, "-");
+    if (digits(t, 1, 1) && (!take(t, ".") || digits(t, 15)) && (take(t, "E+") || take(t, "E-") || take(t, "e+")) &&
+        digits(t, 3) && t.empty())
+        return "exponent";
+    if (dates && looksLikeDate(s))
+        return "date";
+    return nullptr;
 }
 
 namespace {

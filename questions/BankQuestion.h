@@ -49,7 +49,7 @@ struct Note {
         PictureMissing,    // the picture file could not be read; written without it
         PictureNotCarried, // the format has no place for pictures
         CarriageReturn,    // a CR written as a plain line break
-        Markup,            // a text the format's readers take for markup
+        SpaceFolded,       // a tab, CR or form feed that HTML shows as a space, written as one
     };
     int number = 0;
     Kind kind = Kind::LineBreak;
@@ -91,18 +91,27 @@ struct Problem {
         PictureMissing,    // detail: the file looked for
         PictureUnreadable, // detail: the file
         PictureTooLarge,   // detail: the file
-        SeveralPictures,   // more than one picture in one question (detail: how many)
         PicturesFull,      // no free number left in 256bitmap
         AikenNoAnswerLine, // Aiken: the question has no ANSWER line
         AikenStrayLine,    // Aiken: a line that is neither a choice nor ANSWER
         AikenBadAnswer,    // Aiken: ANSWER names no choice (detail: the letter)
         GiftUnclosed,      // GIFT: "{" without "}"
         TooManyQuestions,  // more questions than a bank may hold
+        NestedTooDeep,     // XML: elements nested deeper than kMaxXmlDepth
+        DoctypeEntities,   // XML: a document type that declares entities
+        TextTooLong,       // XML: a text longer than kMaxLineBytes (detail: the element)
+        HtmlTooDeep,       // a text whose HTML is nested deeper than a browser would build it
+        // warnings: the question is imported, but not all of it
+        MediaLeftOut,      // detail: "audio", "video", "object", "answer-picture:N", "second-picture"
+        MarkupLost,        // detail: "field:what", what = sup, sub, table, list, markdown, math
+        SpreadsheetValue,  // detail: "field:what:text", what = error, exponent, date
+        SpreadsheetSaved,  // CSV: the file was saved by a spreadsheet that read cells as numbers
     };
     int line = 0;     // 1-based; 0 when it concerns no line
     Kind kind = Kind::NotText;
     std::string detail;
     bool fatal = false; // the file cannot be read any further
+    bool warning = false; // the question is imported all the same
 };
 using ProblemSink = std::function<void(const Problem&)>;
 
@@ -122,12 +131,16 @@ struct ParsedQuestion {
     std::string embeddedName;     // a picture carried in the file: its name...
     std::string embeddedData;     // ...and its bytes
     std::string badCorrect;       // CSV: a right-answer cell that names no answer
+    std::vector<Problem> warnings; // what the record cannot carry of it (Problem::warning)
 };
 using QuestionSink = std::function<void(ParsedQuestion&)>;
 
 // How fitQuestion() treats texts that are too long.
 struct FitOptions {
     bool cut = false; // cut them to fit instead of refusing the question
+    // Fills the slots of a question with two to four answers, as wrong
+    // answers (UTF-8; empty: such a question does not fit).
+    std::string fill;
 };
 
 // A text that was cut to fit.
@@ -152,6 +165,13 @@ bool markFromText(std::string_view utf8, char& mark);
 // bytes when cp932 is set). `invalid` lists the fields that held bytes that
 // are no character.
 OutQuestion outQuestion(int number, std::string_view recordBytes, bool cp932, std::vector<std::string>* invalid);
+
+// What a spreadsheet makes of a cell it reads as a number or a formula,
+// told by the cell alone: "error" (#VALUE!, #NAME?..., Err:502), "exponent"
+// (a long number as 1.23457E+11) and, with `dates`, "date" (1/2 as
+// 2026/1/2, 1月2日, 2-Jan...). Null for any other text. ASCII and code page
+// 932 texts alike.
+const char* spreadsheetValue(std::string_view text, bool dates);
 
 // Comment lines by which the text formats carry what other quiz systems have
 // no place for: "molvane-bank: picture=005 mark=N".

@@ -425,203 +425,31 @@ std::string htmlEscape(std::string_view utf8)
     return out;
 }
 
-std::string htmlKeepingSpaces(std::string_view utf8)
+std::string htmlKeepingSpaces(std::string_view utf8, bool* folded)
 {
+    static constexpr std::string_view kNoBreakSpace = "&nbsp;";
+    const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
     std::string out;
     out.reserve(utf8.size() + 16);
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const char c = utf8[i];
         if (c == ' ') {
             // A single space between two other characters survives folding.
-            const bool single = i > 0 && i + 1 < utf8.size() && !isspace(static_cast<unsigned char>(utf8[i - 1])) &&
-                                !isspace(static_cast<unsigned char>(utf8[i + 1]));
-            out += single ? " " : "&#32;";
-        } else if (c == '\n' && i == 0) {
-            out += "&#10;"; // a <br> that opens a fragment is dropped
-        } else if (c == '\t') {
-            out += "&#9;";
-        } else if (c == '\r') {
-            out += "&#13;";
-        } else if (c == '\f') {
-            out += "&#12;";
+            const bool single = i > 0 && i + 1 < utf8.size() && !isBlank(utf8[i - 1]) && !isBlank(utf8[i + 1]);
+            out += single ? std::string_view(" ") : kNoBreakSpace;
+        } else if (c == '\t' || c == '\f' || (c == '\r' && !(i + 1 < utf8.size() && utf8[i + 1] == '\n'))) {
+            out += kNoBreakSpace;
+            if (folded)
+                *folded = true;
         } else {
-            out += htmlEscape(std::string_view(&utf8[i], 1));
-        }
-    }
-    return out;
-}
-
-namespace {
-
-void appendCodePoint(std::string& out, unsigned long cp)
-{
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        out += kReplacement;
-    } else if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// Decodes the character reference at s (which starts with '&'); returns the
-// bytes it used, 0 when it is none we know (the '&' then stands for itself).
-std::size_t decodeReference(std::string_view s, std::string& out)
-{
-    const std::size_t semi = s.find(';');
-    if (semi == std::string_view::npos || semi > 10)
-        return 0;
-    const std::string_view name = s.substr(1, semi - 1);
-    if (!name.empty() && name[0] == '#') {
-        const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
-        const std::string digits(name.substr(hex ? 2 : 1));
-        if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
-            return 0;
-        appendCodePoint(out, std::strtoul(digits.c_str(), nullptr, hex ? 16 : 10));
-        return semi + 1;
-    }
-    static const struct {
-        std::string_view name;
-        std::string_view text;
-    } kNamed[] = {{"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}, {"nbsp", " "}};
-    for (const auto& n : kNamed) {
-        if (name == n.name) {
-            out += n.text;
-            return semi + 1;
-        }
-    }
-    return 0;
-}
-
-bool isHtmlSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-std::string lowerAscii(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-// The value of attribute `name` in the text of a tag, or empty.
-std::string attributeOf(std::string_view tag, std::string_view name)
-{
-    const std::string lower = lowerAscii(tag);
-    std::size_t at = 0;
-    while ((at = lower.find(name, at)) != std::string::npos) {
-        const bool startsWord = at > 0 && isHtmlSpace(lower[at - 1]);
-        std::size_t p = at + name.size();
-        while (p < lower.size() && isHtmlSpace(lower[p]))
-            ++p;
-        if (!startsWord || p >= lower.size() || lower[p] != '=') {
-            at += name.size();
-            continue;
-        }
-        ++p;
-        while (p < lower.size() && isHtmlSpace(lower[p]))
-            ++p;
-        if (p >= tag.size())
-            return {};
-        std::string raw;
-        if (tag[p] == '"' || tag[p] == '\'') {
-            const std::size_t end = tag.find(tag[p], p + 1);
-            raw = std::string(tag.substr(p + 1, end == std::string_view::npos ? std::string_view::npos : end - p - 1));
-        } else {
-            std::size_t end = p;
-            while (end < tag.size() && !isHtmlSpace(tag[end]) && tag[end] != '>')
-                ++end;
-            raw = std::string(tag.substr(p, end - p));
-        }
-        std::string decoded;
-        for (std::size_t i = 0; i < raw.size();) {
-            if (raw[i] == '&') {
-                const std::size_t used = decodeReference(std::string_view(raw).substr(i), decoded);
-                if (used > 0) {
-                    i += used;
-                    continue;
-                }
-            }
-            decoded += raw[i++];
-        }
-        return decoded;
-    }
-    return {};
-}
-
-} // namespace
-
-std::string htmlToText(std::string_view html, std::vector<std::string>* images)
-{
-    std::string out;
-    bool pendingSpace = false;
-    // A space stands for a run of white space only between two pieces of
-    // text; a character reference (&#32;) is text and always kept. Line
-    // breaks of paragraphs that open or close the fragment are dropped.
-    std::size_t pendingBreaks = 0;
-    const auto lineBreak = [&] {
-        if (!out.empty())
-            ++pendingBreaks;
-        pendingSpace = false;
-    };
-    const auto text = [&] {
-        out.append(pendingBreaks, '\n');
-        pendingBreaks = 0;
-    };
-    std::size_t i = 0;
-    while (i < html.size()) {
-        const char c = html[i];
-        if (c == '<') {
-            const std::size_t end = html.find('>', i);
-            if (end == std::string_view::npos)
-                break; // a tag left open: the rest is no text
-            const std::string_view tag = html.substr(i + 1, end - i - 1);
-            std::size_t nameEnd = 0;
-            while (nameEnd < tag.size() && !isHtmlSpace(tag[nameEnd]) && tag[nameEnd] != '>' &&
-                   !(tag[nameEnd] == '/' && nameEnd > 0))
-                ++nameEnd;
-            const std::string name = lowerAscii(tag.substr(0, nameEnd));
-            if (name == "br" || name == "/p" || name == "/div" || name == "/li" || name == "/h1" || name == "/h2" ||
-                name == "/h3" || name == "/tr") {
-                lineBreak();
-            } else if (name == "img" && images) {
-                images->push_back(attributeOf(tag, "src"));
-            }
-            i = end + 1;
-            continue;
-        }
-        if (isHtmlSpace(c)) {
-            pendingSpace = true;
-            ++i;
-            continue;
-        }
-        const bool space = pendingSpace && !out.empty() && pendingBreaks == 0;
-        text();
-        if (space)
-            out += ' ';
-        pendingSpace = false;
-        if (c == '&') {
-            const std::size_t used = decodeReference(html.substr(i), out);
-            if (used > 0) {
-                i += used;
-                continue;
+            // CR LF is a line break, the CR of it lost.
+            out += htmlEscape(utf8.substr(i, c == '\r' ? 2 : 1));
+            if (c == '\r') {
+                ++i;
+                if (folded)
+                    *folded = true;
             }
         }
-        out += c;
-        ++i;
     }
     return out;
 }

@@ -65,15 +65,33 @@ std::vector<std::string> fieldsFromUtf8(const std::vector<std::string_view>& fie
 std::string htmlEscape(std::string_view utf8);
 
 // Text as an HTML fragment that htmlToText() gives back exactly: as
-// htmlEscape(), and white space that HTML would fold (runs of spaces, spaces
-// at either end, tabs, CR) written as character references.
-std::string htmlKeepingSpaces(std::string_view utf8);
+// htmlEscape(), and spaces that HTML would fold (runs of spaces, spaces at
+// either end or beside a line break) written as no-break spaces. Tabs, CRs
+// and form feeds, which a browser shows as spaces, become no-break spaces
+// too; `folded` is set when there was one.
+std::string htmlKeepingSpaces(std::string_view utf8, bool* folded = nullptr);
 
-// The text of an HTML fragment: tags removed, the usual character
-// references decoded, runs of white space folded into one space, <br> and
-// the ends of paragraphs as line breaks, the ends trimmed. `images` gets the
-// src of every <img>.
-std::string htmlToText(std::string_view html, std::vector<std::string>* images = nullptr);
+// What a text's HTML held beyond its text.
+struct HtmlText {
+    std::vector<std::string> images; // the src of every <img>, in order
+    std::vector<std::string> media;  // "audio", "video", "object", "embed", "iframe"
+    std::vector<std::string> markup; // what changes the meaning: "sup", "sub", "table", "list", "math"
+    bool tooDeep = false;            // nested deeper than the parser builds (256 levels)
+};
+
+// The text of an HTML fragment as a browser shows it: tags removed, every
+// character reference decoded, a "<" that opens no tag kept, comments,
+// scripts and styles left out, runs of white space folded into one space,
+// <br> as a line break and blocks (paragraphs, list items...) on lines of
+// their own, no-break spaces as spaces.
+std::string htmlToText(std::string_view html, HtmlText* info = nullptr);
+
+// Sets libxml2 up once, its messages silenced: what matters is told by
+// the readers.
+void initXml();
+
+// Moodle's auto format: HTML in which line breaks are kept.
+std::string moodleAutoToText(std::string_view text, HtmlText* info = nullptr);
 
 // Reads a text stream line by line (ended by LF, CR LF or a lone CR), in
 // chunks. Skips a UTF-8 byte-order mark at the start; lines of a code page

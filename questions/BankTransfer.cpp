@@ -54,9 +54,9 @@ bool isPictureNumber(const std::string& s)
 } // namespace
 
 ExportResult exportBank(const std::filesystem::path& bank, Format format, const WriterOptions& options,
-                        const ChunkSink& sink, const NoteSink& note, int& questions)
+                        const ChunkSink& sink, const NoteSink& note, ExportCounts& counts)
 {
-    questions = 0;
+    counts = ExportCounts();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(bank, ec))
         return ExportResult::CannotRead;
@@ -94,7 +94,8 @@ ExportResult exportBank(const std::filesystem::path& bank, Format format, const 
                 q.pictureFile = pictures.get(q.picture);
                 q.pictureMissing = !q.pictureFile;
             }
-            writer->write(q, out, note);
+            if (writer->write(q, out, note))
+                ++counts.written;
             if (out.size() >= kChunk) {
                 if (!sink(out))
                     return ExportResult::CannotWrite;
@@ -104,7 +105,7 @@ ExportResult exportBank(const std::filesystem::path& bank, Format format, const 
         number += n;
     }
     writer->end(out);
-    questions = count;
+    counts.read = count;
     if (!out.empty() && !sink(out))
         return ExportResult::CannotWrite;
     return ExportResult::Done;
@@ -118,6 +119,35 @@ bool isSettingsFileName(const std::filesystem::path& path)
             c = static_cast<char>(c - 'A' + 'a');
     return name == "parameter.ini";
 }
+
+namespace {
+
+// Gathers the bank's bytes and hands them on in chunks.
+class BankOutput {
+public:
+    explicit BankOutput(std::function<bool(std::string_view)> write) : m_write(std::move(write)) {}
+    void add(std::string_view bytes)
+    {
+        m_buffer += bytes;
+        if (m_buffer.size() >= kChunk)
+            flush();
+    }
+    bool flush()
+    {
+        if (!m_buffer.empty() && m_ok)
+            m_ok = m_write(m_buffer);
+        m_buffer.clear();
+        return m_ok;
+    }
+
+private:
+    static constexpr std::size_t kChunk = 1 << 20;
+    std::function<bool(std::string_view)> m_write;
+    std::string m_buffer;
+    bool m_ok = true;
+};
+
+} // namespace
 
 ImportReport importBank(std::istream& in, const std::filesystem::path& input, const std::filesystem::path& bank,
                         const ImportOptions& options)
@@ -140,23 +170,16 @@ ImportReport importBank(std::istream& in, const std::filesystem::path& input, co
     if (exists && !options.append && !options.force)
         return fail(ImportReport::Outcome::Exists);
 
-    // The bank that comes out, held once.
-    std::string out;
+    // Appending: the bank's whole records are kept, bytes after the last
+    // one (never read by the program) are not.
+    std::ifstream old;
     if (exists && options.append) {
-        if (!fsutil::readFile(bank, out))
+        old.open(bank, std::ios::binary);
+        const std::uintmax_t length = std::filesystem::file_size(bank, ec);
+        if (!old || ec)
             return fail(ImportReport::Outcome::CannotReadBank);
-        report.kept = question::recordCountForLength(static_cast<std::int64_t>(out.size()));
-        report.droppedTail = out.size() % kRecordSize;
-        out.resize(static_cast<std::size_t>(report.kept) * kRecordSize);
-    }
-
-    // Room for what the file will give, so that the bank is not copied
-    // each time it grows (untouched room costs no memory).
-    if (!input.empty()) {
-        const std::uintmax_t size = std::filesystem::file_size(input, ec);
-        if (!ec)
-            out.reserve(out.size() + static_cast<std::size_t>(std::min<std::uintmax_t>(
-                                         size * 8, std::uintmax_t(kMaxBankQuestions) * kRecordSize)));
+        report.kept = question::recordCountForLength(static_cast<std::int64_t>(length));
+        report.droppedTail = length % kRecordSize;
     }
 
     const std::filesystem::path bankFolder = bank.has_parent_path() ? bank.parent_path() : std::filesystem::path(".");
@@ -165,52 +188,128 @@ ImportReport importBank(std::istream& in, const std::filesystem::path& input, co
     PictureImporter pictures(bankFolder / "256bitmap", options.pictures, inputFolder);
 
     bool fatal = false;
+    bool inQuestion = false; // problems now are reasons of the question being fitted
+    const auto keep = [](std::vector<Problem>& list, int& count, const Problem& p) {
+        ++count;
+        if (list.size() < kMaxProblems)
+            list.push_back(p);
+    };
     const ProblemSink problem = [&](const Problem& p) {
-        ++report.problemCount;
-        if (report.problems.size() < kMaxProblems)
-            report.problems.push_back(p);
+        if (p.warning) {
+            keep(report.warnings, report.warningCount, p);
+            return;
+        }
+        keep(report.problems, report.problemCount, p);
         fatal = fatal || p.fatal;
+        // A reader's problem that is not the file's stands for a question
+        // it could not take.
+        if (!p.fatal && !inQuestion)
+            ++report.skipped;
     };
-    const FitOptions fit{options.cut};
-    const QuestionSink question = [&](ParsedQuestion& q) {
-        if (fatal)
-            return;
-        if (report.kept + report.imported >= kMaxBankQuestions) {
-            problem(Problem{q.line, Problem::Kind::TooManyQuestions, std::to_string(kMaxBankQuestions), true});
-            return;
+    FitOptions fit;
+    fit.cut = options.cut;
+    fit.fill = options.fill;
+
+    // Reads the file and hands the bank that comes out to `write`, the
+    // records it keeps first; false when nothing is to be written.
+    bool outputFailed = false;
+    const auto build = [&](const std::function<bool(std::string_view)>& write) {
+        BankOutput out(write);
+        if (old.is_open()) {
+            std::string chunk(std::size_t(2048) * kRecordSize, '\0');
+            std::uintmax_t left = std::uintmax_t(report.kept) * kRecordSize;
+            while (left > 0) {
+                const std::size_t n = static_cast<std::size_t>(std::min<std::uintmax_t>(left, chunk.size()));
+                old.read(chunk.data(), static_cast<std::streamsize>(n));
+                if (static_cast<std::size_t>(old.gcount()) != n) {
+                    fail(ImportReport::Outcome::CannotReadBank);
+                    return false;
+                }
+                out.add(std::string_view(chunk).substr(0, n));
+                left -= n;
+            }
         }
-        question::QuestionRecord record;
         std::vector<Cut> cuts;
-        bool fits = fitQuestion(q, fit, record, cuts, problem);
-        Problem pictureProblem;
-        if (!pictures.resolve(q, record.picture, pictureProblem)) {
-            problem(pictureProblem);
-            fits = false;
+        const QuestionSink question = [&](ParsedQuestion& q) {
+            if (fatal)
+                return;
+            if (report.kept + report.imported >= kMaxBankQuestions) {
+                problem(Problem{q.line, Problem::Kind::TooManyQuestions, std::to_string(kMaxBankQuestions), true});
+                return;
+            }
+            question::QuestionRecord record;
+            cuts.clear();
+            inQuestion = true;
+            bool fits = fitQuestion(q, fit, record, cuts, problem);
+            // A picture is brought in only for a question that is written.
+            Problem pictureProblem;
+            if (fits && !pictures.resolve(q, record.picture, pictureProblem)) {
+                problem(pictureProblem);
+                fits = false;
+            }
+            inQuestion = false;
+            if (!fits) {
+                ++report.skipped;
+                return;
+            }
+            ++report.imported;
+            report.cuts.insert(report.cuts.end(), cuts.begin(), cuts.end());
+            for (const Problem& w : q.warnings)
+                problem(w);
+            if (!options.strict || report.skipped == 0)
+                out.add(question::encodeRecord(record, nullptr));
+        };
+        readQuestions(options.format, in, options.encoding, question, problem);
+
+        if (fatal || (options.strict && report.skipped > 0)) {
+            fail(ImportReport::Outcome::Refused);
+            return false;
         }
-        if (!fits)
-            return;
-        ++report.imported;
-        report.cuts.insert(report.cuts.end(), cuts.begin(), cuts.end());
-        // Once a question is refused nothing will be written: stop building.
-        if (report.problemCount == 0)
-            out += question::encodeRecord(record, nullptr);
+        if (report.imported == 0) {
+            fail(report.skipped > 0 ? ImportReport::Outcome::NoneFits : ImportReport::Outcome::NoQuestions);
+            return false;
+        }
+        if (!out.flush()) {
+            outputFailed = true;
+            return false;
+        }
+        // The pictures go first: a bank never names a picture that is not there.
+        std::string failed;
+        if (!pictures.commit(failed)) {
+            fail(ImportReport::Outcome::CannotWriteBank, failed);
+            return false;
+        }
+        return true;
     };
-    readQuestions(options.format, in, options.encoding, question, problem);
 
-    if (report.problemCount > 0)
-        return fail(ImportReport::Outcome::Refused);
-    if (report.imported == 0)
-        return fail(ImportReport::Outcome::NoQuestions);
-
-    std::string failed;
-    if (!pictures.commit(failed))
-        return fail(ImportReport::Outcome::CannotWriteBank, failed);
-    if (!fsutil::writeFileAtomically(bank, out)) {
+#ifndef _WIN32
+    // Written straight to the temporary file that takes the bank's place:
+    // a large import never holds the bank.
+    const fsutil::ReplaceResult result = fsutil::replaceFile(bank, [&](int fd) {
+        return build([fd](std::string_view bytes) { return fsutil::writeAll(fd, bytes.data(), bytes.size()); });
+    });
+    if (result == fsutil::ReplaceResult::Done) {
+        report.pictures = pictures.added();
+        return report;
+    }
+    if (report.outcome != ImportReport::Outcome::Written && !outputFailed)
+        return report; // refused, or a picture could not be written
+    pictures.rollback();
+    return fail(ImportReport::Outcome::CannotWriteBank, bank.string());
+#else
+    std::string bytes;
+    if (!build([&](std::string_view b) {
+            bytes += b;
+            return true;
+        }))
+        return report;
+    if (!fsutil::writeFileAtomically(bank, bytes)) {
         pictures.rollback();
         return fail(ImportReport::Outcome::CannotWriteBank, bank.string());
     }
     report.pictures = pictures.added();
     return report;
+#endif
 }
 
 } // namespace bank

@@ -14,6 +14,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   locales qt6-base-private-dev
   libxml2-utils chromium
+  libxml2-dev
   libgmime-3.0-dev dovecot-imapd
   dpkg-dev file lintian desktop-file-utils appstream
 )

@@ -128,16 +128,48 @@ private slots:
         folder.writeFile("in.csv", std::string(kHeader) + "1,,良い,a,b,c,d,e,1,\r\n2,,\"二行\nの問題\",a,b,c,d,e,6,\r\n"
                                                           "3,008,q3,a,b,c,d,e,1,\r\n");
 
-        // Refused: every problem with its line, nothing written.
+        // --strict: every problem with its line, nothing written.
         const Run refused = run({QStringLiteral("import"), csv, QStringLiteral("--from"), QStringLiteral("csv"),
-                                 QStringLiteral("-o"), QStringLiteral("sample0524.txt"), QStringLiteral("--append")},
+                                 QStringLiteral("-o"), QStringLiteral("sample0524.txt"), QStringLiteral("--append"),
+                                 QStringLiteral("--strict")},
                                 cwd);
         QCOMPARE(refused.status, 2);
         QVERIFY(refused.err.contains(QStringLiteral("in.csv:4: the right-answer cell \"6\" is not 1 to 5\n")));
         QVERIFY(refused.err.contains(QStringLiteral("in.csv:5: picture not found: ")));
-        QVERIFY(refused.err.endsWith(QStringLiteral("molvane-bank: nothing written to sample0524.txt: 2 problems\n")));
+        QVERIFY(refused.err.endsWith(
+            QStringLiteral("molvane-bank: --strict: nothing written to sample0524.txt: 2 questions do not fit\n")));
         QCOMPARE(readBytes(folder.file("sample0524.txt")), bank);
         QCOMPARE(stamp(folder.file("sample0524.txt")), before);
+
+        // By default what fits comes in, the rest is named, and the exit
+        // status says so.
+        const Run partial = run({QStringLiteral("import"), csv, QStringLiteral("--from"), QStringLiteral("csv"),
+                                 QStringLiteral("-o"), QStringLiteral("partial.txt")},
+                                cwd);
+        QCOMPARE(partial.status, 1);
+        QCOMPARE(partial.out, QStringLiteral("1 question written to partial.txt, 2 questions skipped\n"));
+        QVERIFY(partial.err.contains(QStringLiteral("in.csv:4: the right-answer cell \"6\" is not 1 to 5\n")));
+        QCOMPARE(readBytes(folder.file("partial.txt")).size(), std::size_t(500));
+        // An export counts what it wrote, not what it read.
+        const Run aiken = run({QStringLiteral("export"), QStringLiteral("partial.txt"), QStringLiteral("--to"),
+                               QStringLiteral("aiken"), QStringLiteral("-o"), QStringLiteral("p.aiken")},
+                              cwd);
+        QCOMPARE(aiken.status, 0);
+        QCOMPARE(aiken.out, QStringLiteral("1 question written to p.aiken (aiken)\n"));
+        folder.writeFile("two.txt", bankBytes({bankRecord("q", {"a", "b", "c", "d", "e"}, 1),
+                                               bankRecord("r", {"a", "b", "c", "d", "e"}, 0)}));
+        const Run gift = run({QStringLiteral("export"), QStringLiteral("two.txt"), QStringLiteral("--to"),
+                              QStringLiteral("gift"), QStringLiteral("-o"), QStringLiteral("two.gift")},
+                             cwd);
+        QCOMPARE(gift.out, QStringLiteral("1 question written to two.gift (gift), 1 question left out\n"));
+        // Every question came in, but not all of one: that is no plain success either.
+        folder.writeFile("audio.gift", "[html]聞いて <audio src\\=\"a.mp3\"></audio>{=a ~b ~c ~d ~e}\n");
+        const Run audio = run({QStringLiteral("import"), QStringLiteral("audio.gift"), QStringLiteral("--from"),
+                               QStringLiteral("gift"), QStringLiteral("-o"), QStringLiteral("audio.txt")},
+                              cwd);
+        QCOMPARE(audio.status, 1);
+        QCOMPARE(audio.err, QStringLiteral("audio.gift:1: warning: the audio was left out: a record has no place for it\n"));
+        QCOMPARE(audio.out, QStringLiteral("1 question written to audio.txt\n"));
 
         // Good questions, but the bank is there: --append or --force.
         folder.writeFile("in.csv", std::string(kHeader) + "1,,良い,a,b,c,d,e,1,\r\n");

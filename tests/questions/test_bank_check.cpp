@@ -47,7 +47,7 @@ private slots:
     {
         TestFolder folder(false);
         std::vector<question::QuestionRecord> r;
-        for (int i = 1; i <= 12; ++i)
+        for (int i = 1; i <= 13; ++i)
             r.push_back(makeQuestion(("問題" + std::to_string(i)).c_str(), 1));
         r[1].correct = 0;                   // 2: no "*"
         r[3].question.clear();              // 4: empty question
@@ -57,6 +57,7 @@ private slots:
         r[9].picture = "010";               // 10: no bitmap
         r[10].picture = "011";              // 11: 100 x 100
         r[11].question = r[0].question;     // 12: same text as 1
+        r[12].answers[1] = "#NAME?";        // 13: a formula a spreadsheet could not compute
         std::string bytes = bankBytes(r);
         bytes[2 * 500 + 100 + 80 * 3] = '*'; // 3: "*" in slots 1 and 4
         bytes[5 * 500 + 184] = '\x85';      // 6: answer 2 holds a pair code page 932 leaves empty
@@ -70,12 +71,13 @@ private slots:
 
         int count = 0;
         const std::vector<Finding> found = checked(folder.file("bank.txt"), &count);
-        QCOMPARE(count, 12);
+        QCOMPARE(count, 13);
         const std::vector<std::pair<int, K>> expected = {
             {2, K::NoCorrectAnswer}, {3, K::SeveralCorrectAnswers}, {4, K::EmptyQuestion},
             {5, K::EmptyAnswer},     {6, K::InvalidShiftJis},       {7, K::ZeroByte},
             {8, K::PictureNumber},   {9, K::PictureMissing},        {10, K::PictureNotBitmap},
-            {11, K::PictureSize},    {12, K::DuplicateQuestion},    {0, K::TrailingBytes},
+            {11, K::PictureSize},    {12, K::DuplicateQuestion},    {13, K::SpreadsheetValue},
+            {0, K::TrailingBytes},
         };
         QCOMPARE(kindsOf(found), expected);
         QCOMPARE(found[1].detail, std::string("1, 4"));
@@ -84,8 +86,9 @@ private slots:
         QCOMPARE(found[5].detail, std::string("answer4"));
         QVERIFY(found[9].detail.find("100x100") != std::string::npos);
         QCOMPARE(found[10].other, 1);
-        QCOMPARE(found[11].detail, std::string("7"));
-        QCOMPARE(found[11].other, 12);
+        QCOMPARE(found[11].detail, std::string("answer2:error:#NAME?"));
+        QCOMPARE(found[12].detail, std::string("7"));
+        QCOMPARE(found[12].other, 13);
     }
 
     void bytesThatAreNoCharacter_data()
