@@ -145,21 +145,21 @@ void decodeQ(std::string_view text, std::string& out)
 }
 
 // One "=?charset?X?text?=" at the start of `text`: its length, charset and
-// decoded bytes; 0 when it is none.
+// decoded bytes; 0 when it is none. Neither the charset nor the encoded text
+// holds a "?" or white space, so every scan stops at the next "?": called at
+// each position of a header, the whole header is still read in linear time.
 std::size_t encodedWord(std::string_view text, std::string& charset, std::string& bytes)
 {
     if (text.size() < 8 || text[0] != '=' || text[1] != '?')
         return 0;
-    const std::size_t q1 = text.find('?', 2);
-    if (q1 == std::string_view::npos || q1 + 3 >= text.size() || text[q1 + 2] != '?')
+    const std::size_t q1 = text.find_first_of("? \t", 2);
+    if (q1 == std::string_view::npos || text[q1] != '?' || q1 + 3 >= text.size() || text[q1 + 2] != '?')
         return 0;
     const char encoding = text[q1 + 1];
-    const std::size_t end = text.find("?=", q1 + 3);
-    if (end == std::string_view::npos)
+    const std::size_t end = text.find_first_of("? \t\r\n", q1 + 3);
+    if (end == std::string_view::npos || text[end] != '?' || end + 1 >= text.size() || text[end + 1] != '=')
         return 0;
     const std::string_view payload = text.substr(q1 + 3, end - q1 - 3);
-    if (payload.find_first_of(" \t\r\n") != std::string_view::npos)
-        return 0;
     std::string_view name = text.substr(2, q1 - 2);
     name = name.substr(0, name.find('*')); // RFC 2231 language tag
     std::string decoded;

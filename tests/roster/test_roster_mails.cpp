@@ -2,12 +2,18 @@
 // mail software uses, and the pairing of start and result mails into rows.
 
 #include "TestSupport.h"
+#include "report/MailCharset.h"
 #include "report/MimeMail.h"
 #include "report/ReportMailReader.h"
 #include "report/Roster.h"
+#include "report/RosterOutput.h"
 #include "support/ReportMails.h"
 
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QTest>
+
 
 using roster::Roster;
 using roster::RosterBuilder;
@@ -51,6 +57,26 @@ Read readMail(const std::string& raw)
         qWarning("%s", problem.c_str());
     read.report = mail::readReportMail(read.parsed.subject, read.parsed.body);
     return read;
+}
+
+// The mail with another Date header (a PC in another time zone).
+std::string dated(std::string raw, const std::string& date)
+{
+    const std::size_t at = raw.find("Date: ");
+    raw.replace(at, raw.find("\r\n", at) - at, "Date: " + date);
+    return raw;
+}
+
+std::string messageIdOf(const std::string& raw)
+{
+    const std::size_t at = raw.find("Message-ID: <") + 13;
+    return raw.substr(at, raw.find('>', at) - at);
+}
+
+void setZone(const char* zone)
+{
+    qputenv("TZ", zone);
+    tzset();
 }
 
 QStringList states(const Roster& r)
@@ -103,6 +129,12 @@ private slots:
                             "?=",
                         "text/plain; charset=shift_jis", "8bit",
                         log, "sjisq");
+        // One subject in words of two charsets, each decoded as its own.
+        const std::string firstHalf = subject.substr(0, subject.find(sj("①")));
+        QTest::newRow("ISO-2022-JP and UTF-8 words in one subject")
+            << handMade("=?ISO-2022-JP?B?" + base64(reportmails::toIso2022jp(firstHalf)) + "?= =?UTF-8?B?" +
+                            base64(sjis::toUtf8(subject.substr(firstHalf.size()))) + "?=",
+                        "text/plain; charset=UTF-8", "8bit", sjis::toUtf8(log), "mixed");
         QTest::newRow("UTF-8, 8bit, in a multipart")
             << handMade("=?UTF-8?B?" + base64(sjis::toUtf8(subject)) + "?=",
                         "multipart/alternative; boundary=\"b1\"", "7bit",
@@ -132,8 +164,12 @@ private slots:
         RosterBuilder builder;
         const std::string taro = sj("太郎");
         const std::string hanako = sj("花子");
-        // Mails come in any order; the dates decide.
-        builder.add("1", reportmails::result("pc1@centre.example", taro, "**-", t0 + 300));
+        // Mails come in any order; the dates decide. A mail that is skipped
+        // does not count as seen, whatever Message-ID it carries.
+        const std::string first = reportmails::result("pc1@centre.example", taro, "**-", t0 + 300);
+        builder.add("0", "From: x@example.org\r\nMessage-ID: <" + messageIdOf(first) +
+                             ">\r\nSubject: hello\r\n\r\nhi\r\n");
+        builder.add("1", first);
         builder.add("2", reportmails::start("pc1@centre.example", taro, t0));
         builder.add("3", reportmails::start("pc2@centre.example", taro, t0 + 10));     // another PC, no result
         builder.add("4", reportmails::start("PC1@Centre.example", hanako, t0 + 20));   // another name, same PC
@@ -162,13 +198,14 @@ private slots:
         QCOMPARE(r.rows[5].rate, std::string("50.0"));
         QCOMPARE(r.rows[3].utcSeconds, std::int64_t(t0 + 50));
         QVERIFY(!r.rows[1].hasLog);
-        QCOMPARE(r.counts.mails, 12);
+        QCOMPARE(r.counts.mails, 13);
         QCOMPARE(r.counts.finished, 3);
         QCOMPARE(r.counts.notFinished, 2);
         QCOMPARE(r.counts.resultWithoutStart, 1);
         QCOMPARE(r.counts.testMails, 2);
         QCOMPARE(r.counts.duplicates, 1);
-        QVERIFY(r.skipped.empty());
+        QCOMPARE(r.counts.skipped, 1);
+        QCOMPARE(r.skipped[0].origin, std::string("0"));
     }
 
     void skipsWhatCannotBeUnderstood()
@@ -182,6 +219,7 @@ private slots:
         builder.add("UID 5", "not a mail at all");
         builder.add("UID 6", reportmails::start("pc1@centre.example", name, t0 - 1)); // before --since
         builder.add("UID 7", reportmails::start("pc1@centre.example", name, t0 + 1));
+        builder.add("UID 8", reportmails::start("pc2@centre.example", name, t0)); // exactly at it
         const Roster r = builder.finish();
 
         QCOMPARE(r.counts.skipped, 2);
@@ -191,7 +229,139 @@ private slots:
         QVERIFY2(r.skipped[0].reason.find("line 1") != std::string::npos, r.skipped[0].reason.c_str());
         QCOMPARE(r.skipped[1].origin, std::string("UID 5"));
         QCOMPARE(r.counts.beforeSince, 1);
-        QCOMPARE(states(r), QStringList({"pc1@centre.example 太郎 未完了"}));
+        QCOMPARE(states(r), QStringList({"pc2@centre.example 太郎 未完了", "pc1@centre.example 太郎 未完了"}));
+    }
+
+    // What a sender can put into a mail: headers that take long to decode,
+    // control characters, numbers no program writes, a mail too large.
+    void hostileMails()
+    {
+        // Every "=?" opens what could be an encoded word: reading them stays
+        // linear in the header's length.
+        std::string header;
+        while (header.size() < 10u << 20)
+            header += "=?x?B?a";
+        QElapsedTimer timer;
+        timer.start();
+        const std::string decoded = roster::decodeHeaderText(header);
+        const qint64 ms = timer.elapsed();
+        QCOMPARE(decoded.size(), header.size());
+#if defined(__SANITIZE_ADDRESS__)
+        QVERIFY2(ms < 10000, qPrintable(QString::number(ms)));
+#else
+        QVERIFY2(ms < 1000, qPrintable(QString::number(ms)));
+#endif
+
+        RosterBuilder builder;
+        // A name with the escape sequences of a terminal, a rate line far
+        // beyond 100 and counts no run writes.
+        const std::string name = "\x1B]0;owned\x07\x1B[2J" + sj("次郎");
+        std::string log = reportmails::resultLog(name, "*-", 2, 1, 10);
+        log.replace(log.find("50.0%"), 5, "99999999999999%");
+        log.replace(log.find(sj("1回")), sj("1回").size(), sj("-1回"));
+        log.replace(log.find(sj("10秒")), sj("10秒").size(), sj("-5秒"));
+        builder.add("UID 1", handMade("=?UTF-8?B?" + base64(sjis::toUtf8(mail::subjectFor(mail::kResultMail, name))) +
+                                          "?=",
+                                      "text/plain; charset=UTF-8", "8bit", sjis::toUtf8(log), "controls"));
+        std::string zero = reportmails::resultLog(sj("三郎"), "", 0);
+        builder.add("UID 2", reportmails::message("pc2@centre.example",
+                                                  mail::subjectFor(mail::kResultMail, sj("三郎")), zero, t0 + 1));
+        builder.add("UID 3", std::string(roster::kMaxMailBytes + 1, 'x'));
+        const Roster r = builder.finish();
+
+        QCOMPARE(r.rows.size(), std::size_t(2));
+        QCOMPARE(r.counts.skipped, 1);
+        QVERIFY2(r.skipped[0].reason.find("16 MiB") != std::string::npos, r.skipped[0].reason.c_str());
+        const QStringList notes = QString::fromStdString(roster::rowCells(r.rows[0])[11]).split(QStringLiteral(" / "));
+        QVERIFY2(notes.contains(QStringLiteral("ミス許容数 -1 回は負の値です")), qPrintable(notes.join('|')));
+        QVERIFY2(notes.contains(QStringLiteral("制限時間 -5 秒は負の値です")), qPrintable(notes.join('|')));
+        QVERIFY2(notes.contains(QStringLiteral("結果からは 50.0% ですが正解率の行は 99999999999999% です")),
+                 qPrintable(notes.join('|')));
+        QVERIFY(QString::fromStdString(roster::rowCells(r.rows[1])[11])
+                    .contains(QStringLiteral("出題数 0 題の試験は終了メールを送りません")));
+
+        // No control character reaches a cell, in CSV or HTML; the chart
+        // puts the rate past 100 into its last bar.
+        for (const std::string& out : {roster::rosterCsv(r, false), roster::rosterHtml(r, "INBOX\x1B[2J")}) {
+            for (char c : out)
+                QVERIFY2(static_cast<unsigned char>(c) >= 0x20 || c == '\r' || c == '\n', qPrintable(QString::number(c)));
+            QVERIFY(QString::fromStdString(out).contains(QStringLiteral("␛]0;owned␇␛[2J次郎")));
+        }
+        QVERIFY(roster::rosterHtml(r, "INBOX").find("<title>90–100%: 1</title>") != std::string::npos);
+    }
+
+    // PCs in other time zones: the rows are in the order of the moments,
+    // shown in the roster's own zone, and --since compares moments.
+    void mixedTimeZones()
+    {
+        setZone("Asia/Tokyo");
+        const std::string tokyo = dated(reportmails::start("pc1@centre.example", sj("太郎"), t0),
+                                        "Mon, 07 Dec 2026 19:30:00 +0900"); // 10:30 UTC
+        const std::string london = dated(reportmails::start("pc2@centre.example", sj("花子"), t0),
+                                         "Mon, 07 Dec 2026 10:35:00 +0000"); // 19:35 in Tokyo
+        const std::string newYork = dated(reportmails::start("pc3@centre.example", sj("次郎"), t0),
+                                          "Mon, 07 Dec 2026 05:20:00 -0500"); // 19:20 in Tokyo
+        auto times = [](const Roster& r) {
+            QStringList out;
+            for (const roster::Row& row : r.rows)
+                out << QString::fromStdString(roster::rowCells(row)[0] + " " + row.pc);
+            return out;
+        };
+        RosterBuilder all;
+        for (const std::string* m : {&london, &tokyo, &newYork})
+            all.add("m", *m);
+        QCOMPARE(times(all.finish()), QStringList({"2026-12-07 19:20:00 pc3@centre.example",
+                                                   "2026-12-07 19:30:00 pc1@centre.example",
+                                                   "2026-12-07 19:35:00 pc2@centre.example"}));
+        // --since "2026-12-07 19:30" given in Tokyo.
+        RosterBuilder since(1796639400);
+        for (const std::string* m : {&london, &tokyo, &newYork})
+            since.add("m", *m);
+        const Roster r = since.finish();
+        QCOMPARE(times(r), QStringList({"2026-12-07 19:30:00 pc1@centre.example",
+                                        "2026-12-07 19:35:00 pc2@centre.example"}));
+        QCOMPARE(r.counts.beforeSince, 1);
+        // The page sorts the time column by the moment.
+        QVERIFY(roster::rosterHtml(r, "x").find("<td data-key=\"1796639400\">2026-12-07 19:30:00</td>") !=
+                std::string::npos);
+
+        // Where the roster's own zone changes its offset between the rows,
+        // every time says its offset.
+        setZone("Europe/Berlin");
+        RosterBuilder summer;
+        summer.add("1", dated(tokyo, "Sun, 25 Oct 2026 02:30:00 +0200"));
+        summer.add("2", dated(london, "Sun, 25 Oct 2026 01:30:00 +0000"));
+        const Roster changing = summer.finish();
+        const QString csv = QString::fromStdString(roster::rosterCsv(changing, false));
+        QVERIFY2(csv.contains(QStringLiteral("\r\n2026-10-25 02:30:00 +02:00,pc1")), qPrintable(csv));
+        QVERIFY2(csv.contains(QStringLiteral("\r\n2026-10-25 02:30:00 +01:00,pc2")), qPrintable(csv));
+        setZone("Asia/Tokyo");
+    }
+
+    // The page's policy lets its own script and style run, and nothing else.
+    void pagePolicyNamesItsOwnScript()
+    {
+        RosterBuilder builder;
+        builder.add("1", reportmails::start("pc1@centre.example", sj("<img src=x onerror=alert(1)>"), t0));
+        const QString page = QString::fromStdString(roster::rosterHtml(builder.finish(), "x"));
+        QVERIFY(page.contains(QStringLiteral("<td>&lt;img src=x onerror=alert(1)&gt;</td>")));
+        const QRegularExpressionMatch policy =
+            QRegularExpression(QStringLiteral("Content-Security-Policy\" content=\"([^\"]*)\"")).match(page);
+        QVERIFY(policy.hasMatch());
+        QVERIFY2(!policy.captured(1).contains(QStringLiteral("unsafe")), qPrintable(policy.captured(1)));
+        for (const char* element : {"script", "style"}) {
+            const QRegularExpressionMatch body =
+                QRegularExpression(QStringLiteral("<%1>(.*)</%1>").arg(QLatin1String(element)),
+                                   QRegularExpression::DotMatchesEverythingOption)
+                    .match(page);
+            QVERIFY(body.hasMatch());
+            const QByteArray hash =
+                QCryptographicHash::hash(body.captured(1).toUtf8(), QCryptographicHash::Sha256).toBase64();
+            QVERIFY2(policy.captured(1).contains(QStringLiteral("%1-src 'sha256-%2'")
+                                                     .arg(QLatin1String(element), QString::fromLatin1(hash))),
+                     element);
+        }
+        QCOMPARE(page.count(QStringLiteral("<script")), 1);
     }
 };
 
