@@ -2,6 +2,7 @@
 // mail software uses, and the pairing of start and result mails into rows.
 
 #include "TestSupport.h"
+#include "report/ImapProtocol.h"
 #include "report/MailCharset.h"
 #include "report/MimeMail.h"
 #include "report/ReportMailReader.h"
@@ -14,6 +15,9 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <cstring>
+#include <functional>
+#include <thread>
 
 using roster::Roster;
 using roster::RosterBuilder;
@@ -78,6 +82,50 @@ void setZone(const char* zone)
     qputenv("TZ", zone);
     tzset();
 }
+
+// An IMAP server inside the test, on the far side of a stand-in connection:
+// it answers each command through `answer`, hands its bytes out `chunk` at
+// a time, and takes `delayMs` before each answer.
+class ScriptedServer : public roster::ImapConnection {
+public:
+    std::function<std::string(const std::string& tag, const std::string& command)> answer;
+    std::size_t chunk = 65536;
+    int delayMs = 0;
+    QStringList commands;
+
+    Io send(std::string_view bytes, roster::ImapClock::time_point) override
+    {
+        const std::string line(bytes.substr(0, bytes.size() - 2));
+        commands << QString::fromStdString(line);
+        const std::size_t space = line.find(' ');
+        m_pending.erase(0, m_pos);
+        m_pos = 0;
+        m_pending += answer(line.substr(0, space), line.substr(space + 1));
+        m_fresh = true;
+        return Io::Ok;
+    }
+    Io receive(char* buffer, std::size_t size, std::size_t& received, roster::ImapClock::time_point deadline) override
+    {
+        if (m_fresh && delayMs > 0) {
+            const auto ready = roster::ImapClock::now() + std::chrono::milliseconds(delayMs);
+            std::this_thread::sleep_until(std::min(ready, deadline));
+            if (ready > deadline)
+                return Io::TimedOut;
+        }
+        m_fresh = false;
+        if (m_pos >= m_pending.size())
+            return Io::Closed;
+        received = std::min({size, chunk, m_pending.size() - m_pos});
+        std::memcpy(buffer, m_pending.data() + m_pos, received);
+        m_pos += received;
+        return Io::Ok;
+    }
+
+private:
+    std::string m_pending;
+    std::size_t m_pos = 0;
+    bool m_fresh = false;
+};
 
 QStringList states(const Roster& r)
 {
@@ -336,6 +384,99 @@ private slots:
         QVERIFY2(csv.contains(QStringLiteral("\r\n2026-10-25 02:30:00 +02:00,pc1")), qPrintable(csv));
         QVERIFY2(csv.contains(QStringLiteral("\r\n2026-10-25 02:30:00 +01:00,pc2")), qPrintable(csv));
         setZone("Asia/Tokyo");
+    }
+
+    // The exchange after the login: sizes first, then batches of the mails
+    // the roster reads, each asked for once; a mail too large is not fetched.
+    void imapExchange()
+    {
+        const std::string mail = reportmails::start("pc1@centre.example", sj("太郎"), t0);
+        ScriptedServer server;
+        server.answer = [&mail](const std::string& tag, const std::string& command) -> std::string {
+            if (command.rfind("EXAMINE", 0) == 0)
+                return "* 5 EXISTS\r\n* OK [UIDVALIDITY 7] {ok}\r\n" + tag + " OK [READ-ONLY] done\r\n";
+            if (command.rfind("FETCH 1:*", 0) == 0)
+                return "* 1 FETCH (UID 3 RFC822.SIZE 20000000 INTERNALDATE \"07-Dec-2026 10:00:00 +0900\")\r\n"
+                       "* 2 FETCH (UID 1 RFC822.SIZE 500 INTERNALDATE \" 7-Dec-2026 10:00:00 +0900\")\r\n"
+                       "* 3 FETCH (FLAGS (\\Seen) UID 2 RFC822.SIZE 500 INTERNALDATE \"05-Dec-2026 09:59:59 +0900\")\r\n"
+                       "* 4 FETCH (UID 9 RFC822.SIZE 500 INTERNALDATE \"06-Dec-2026 01:00:00 +0000\")\r\n"
+                       "* 5 FETCH (UID 10 RFC822.SIZE 500 INTERNALDATE \"06-dec-2026 10:00:00 +0900\")\r\n" +
+                       tag + " OK done\r\n";
+            if (command.rfind("UID FETCH", 0) == 0) {
+                std::string out;
+                // Every mail of the set twice, and one not asked for.
+                for (const char* uid : {"1", "9", "10", "1", "7"})
+                    out += std::string("* 1 FETCH (UID ") + uid + " BODY[] {" + std::to_string(mail.size()) + "}\r\n" +
+                           mail + ")\r\n";
+                return out + tag + " OK done\r\n";
+            }
+            return "* BYE\r\n" + tag + " OK bye\r\n";
+        };
+        roster::ImapReading reading;
+        reading.mailbox = "INBOX";
+        reading.since = 1796605200; // 2026-12-07 00:00 in Tokyo: mails from 6 Dec 00:00 on
+        reading.batchMails = 2;
+        QStringList delivered;
+        QStringList tooLarge;
+        roster::SourceError error;
+        const roster::MailSink sink(
+            [&delivered](std::string_view origin, std::string_view bytes) {
+                delivered << QString::fromUtf8(origin.data(), static_cast<int>(origin.size())) +
+                                 QString::number(bytes.size());
+            },
+            [&tooLarge](std::string_view origin, std::uint64_t size) {
+                tooLarge << QString::fromUtf8(origin.data(), static_cast<int>(origin.size())) + QLatin1Char(' ') +
+                                QString::number(size);
+            });
+        QVERIFY2(roster::readMailbox(server, reading, sink, error), error.message.c_str());
+        QCOMPARE(server.commands, QStringList({"r1 EXAMINE \"INBOX\"", "r2 FETCH 1:* (UID RFC822.SIZE INTERNALDATE)",
+                                               "r3 UID FETCH 1,9 (UID BODY.PEEK[])", "r4 UID FETCH 10 (UID BODY.PEEK[])",
+                                               "r5 LOGOUT"}));
+        const QString size = QString::number(mail.size());
+        QCOMPARE(delivered, QStringList({"UID 1" + size, "UID 9" + size, "UID 10" + size}));
+        QCOMPARE(tooLarge, QStringList({"UID 3 20000000"}));
+    }
+
+    // A server that sends its bytes one at a time, or takes its time over
+    // every answer: each byte is looked at once, and the whole session
+    // keeps its deadline however many answers come in time.
+    void imapLimits()
+    {
+        ScriptedServer server;
+        server.chunk = 1;
+        server.answer = [](const std::string& tag, const std::string& command) -> std::string {
+            if (command.rfind("EXAMINE", 0) == 0)
+                return "* OK " + std::string(roster::kMaxImapLineBytes - 100, 'x') + "\r\n* 0 EXISTS\r\n" + tag +
+                       " OK done\r\n";
+            return tag + " OK bye\r\n";
+        };
+        roster::ImapReading reading;
+        reading.mailbox = "INBOX";
+        roster::SourceError error;
+        const roster::MailSink none([](std::string_view, std::string_view) {});
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY2(roster::readMailbox(server, reading, none, error), error.message.c_str());
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+
+        ScriptedServer slow;
+        slow.delayMs = 20;
+        slow.answer = [](const std::string& tag, const std::string& command) -> std::string {
+            if (command.rfind("EXAMINE", 0) == 0)
+                return "* 40 EXISTS\r\n" + tag + " OK done\r\n";
+            std::string out;
+            if (command.rfind("FETCH", 0) == 0)
+                for (int i = 1; i <= 40; ++i)
+                    out += "* " + std::to_string(i) + " FETCH (UID " + std::to_string(i) + " RFC822.SIZE 8000000)\r\n";
+            return out + tag + " OK done\r\n";
+        };
+        reading.answerMs = 5000;
+        reading.sessionDeadline = roster::ImapClock::now() + std::chrono::milliseconds(300);
+        timer.restart();
+        QVERIFY(!roster::readMailbox(slow, reading, none, error));
+        QVERIFY2(error.message.find("took too long") != std::string::npos, error.message.c_str());
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(slow.commands.size() > 5 && slow.commands.size() < 40);
     }
 
     // The page's policy lets its own script and style run, and nothing else.
