@@ -10,9 +10,7 @@
 #include "report/RosterOutput.h"
 #include "support/ReportMails.h"
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <cstring>
@@ -315,9 +313,10 @@ private slots:
         builder.add("UID 2", reportmails::message("pc2@centre.example",
                                                   mail::subjectFor(mail::kResultMail, sj("三郎")), zero, t0 + 1));
         builder.add("UID 3", std::string(roster::kMaxMailBytes + 1, 'x'));
+        builder.add("UID 4", reportmails::start("pc3@centre.example", sj("<img src=x onerror=alert(1)>"), t0 + 2));
         const Roster r = builder.finish();
 
-        QCOMPARE(r.rows.size(), std::size_t(2));
+        QCOMPARE(r.rows.size(), std::size_t(3));
         QCOMPARE(r.counts.skipped, 1);
         QVERIFY2(r.skipped[0].reason.find("16 MiB") != std::string::npos, r.skipped[0].reason.c_str());
         const QStringList notes = QString::fromStdString(roster::rowCells(r.rows[0])[11]).split(QStringLiteral(" / "));
@@ -335,7 +334,13 @@ private slots:
                 QVERIFY2(static_cast<unsigned char>(c) >= 0x20 || c == '\r' || c == '\n', qPrintable(QString::number(c)));
             QVERIFY(QString::fromStdString(out).contains(QStringLiteral("␛]0;owned␇␛[2J次郎")));
         }
-        QVERIFY(roster::rosterHtml(r, "INBOX").find("<title>90–100%: 1</title>") != std::string::npos);
+        // Markup is text; the page's policy allows no script but its own,
+        // which it names by its hash (a browser runs it: test_roster_program).
+        const std::string page = roster::rosterHtml(r, "INBOX");
+        QVERIFY(page.find("<title>90–100%: 1</title>") != std::string::npos);
+        QVERIFY(page.find("<td>&lt;img src=x onerror=alert(1)&gt;</td>") != std::string::npos);
+        const std::size_t policy = page.find("Content-Security-Policy");
+        QVERIFY(page.substr(policy, page.find('>', policy) - policy).find("unsafe") == std::string::npos);
     }
 
     // PCs in other time zones: the rows are in the order of the moments,
@@ -477,32 +482,6 @@ private slots:
         QVERIFY2(error.message.find("took too long") != std::string::npos, error.message.c_str());
         QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
         QVERIFY(slow.commands.size() > 5 && slow.commands.size() < 40);
-    }
-
-    // The page's policy lets its own script and style run, and nothing else.
-    void pagePolicyNamesItsOwnScript()
-    {
-        RosterBuilder builder;
-        builder.add("1", reportmails::start("pc1@centre.example", sj("<img src=x onerror=alert(1)>"), t0));
-        const QString page = QString::fromStdString(roster::rosterHtml(builder.finish(), "x"));
-        QVERIFY(page.contains(QStringLiteral("<td>&lt;img src=x onerror=alert(1)&gt;</td>")));
-        const QRegularExpressionMatch policy =
-            QRegularExpression(QStringLiteral("Content-Security-Policy\" content=\"([^\"]*)\"")).match(page);
-        QVERIFY(policy.hasMatch());
-        QVERIFY2(!policy.captured(1).contains(QStringLiteral("unsafe")), qPrintable(policy.captured(1)));
-        for (const char* element : {"script", "style"}) {
-            const QRegularExpressionMatch body =
-                QRegularExpression(QStringLiteral("<%1>(.*)</%1>").arg(QLatin1String(element)),
-                                   QRegularExpression::DotMatchesEverythingOption)
-                    .match(page);
-            QVERIFY(body.hasMatch());
-            const QByteArray hash =
-                QCryptographicHash::hash(body.captured(1).toUtf8(), QCryptographicHash::Sha256).toBase64();
-            QVERIFY2(policy.captured(1).contains(QStringLiteral("%1-src 'sha256-%2'")
-                                                     .arg(QLatin1String(element), QString::fromLatin1(hash))),
-                     element);
-        }
-        QCOMPARE(page.count(QStringLiteral("<script")), 1);
     }
 };
 

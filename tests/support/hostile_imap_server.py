@@ -1,28 +1,16 @@
 #!/usr/bin/python3
 """A hostile IMAP server for the roster's tests: it lets the client log in
-like any server, then misbehaves in one chosen way.
+like any server, then misbehaves in the one way --mode names: trickle,
+untagged, continuation, long-line, huge-literal, literal-minus,
+literal-letters, literal-digits, open-quote, uid-range, and with --tls
+starttls, starttls-no and greeting-trickle (the roster's program test says
+what each does); "normal" serves two start mails.
 
     hostile_imap_server.py FOLDER --mode MODE [--tls implicit|starttls]
 
-Writes a throwaway CA (FOLDER/ca.pem) with a certificate for 127.0.0.1,
-listens on a free port of 127.0.0.1 and prints "PORT <n>" and "CA <file>".
-Every command line it receives is appended to FOLDER/commands.txt (the
-LOGIN line without its password). It serves until killed or its parent dies.
-
-Modes (what happens after the login; "normal" behaves):
-  normal          a mailbox of two start mails, answered at once
-  trickle         every answer one byte each 0.1 s, without end
-  untagged        endless untagged lines after EXAMINE
-  continuation    endless continuation requests after EXAMINE
-  long-line       endless bytes without a line end after EXAMINE
-  huge-literal    a mail announced as {4294967296}, then endless bytes
-  literal-minus   a mail announced as {-1}
-  literal-letters a mail announced as {12a}
-  literal-digits  a mail announced as {99999999999999999999}
-  open-quote      a mail as a quoted string that never ends
-  uid-range       a mail listed with UID 4294967296
-  starttls-no     (with --tls starttls) STARTTLS offered, then refused
-  greeting-trickle (with --tls starttls) the greeting, one byte each 0.1 s
+Prints "PORT <n>" and "CA <FOLDER/ca.pem>" (a throwaway CA for 127.0.0.1)
+once it listens; appends the commands it receives to FOLDER/commands.txt
+(a LOGIN without its password); serves until killed or its parent dies.
 """
 
 import argparse
