@@ -166,6 +166,7 @@ th { background: #eef; cursor: pointer; user-select: none; white-space: nowrap; 
 th[aria-sort=ascending]::after { content: " ▲"; } th[aria-sort=descending]::after { content: " ▼"; }
 td { white-space: pre-wrap; }
 td.num { text-align: right; }
+td.num, td:first-child, td:nth-child(11) { white-space: nowrap; }
 tr.open td { background: #fff8ec; } tr.nostart td { background: #fdf0f4; }
 )";
 
