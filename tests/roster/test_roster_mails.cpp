@@ -75,12 +75,6 @@ std::string messageIdOf(const std::string& raw)
     return raw.substr(at, raw.find('>', at) - at);
 }
 
-void setZone(const char* zone)
-{
-    qputenv("TZ", zone);
-    tzset();
-}
-
 // An IMAP server inside the test, on the far side of a stand-in connection:
 // it answers each command through `answer`, hands its bytes out `chunk` at
 // a time, and takes `delayMs` before each answer.
@@ -347,7 +341,6 @@ private slots:
     // shown in the roster's own zone, and --since compares moments.
     void mixedTimeZones()
     {
-        setZone("Asia/Tokyo");
         const std::string tokyo = dated(reportmails::start("pc1@centre.example", sj("太郎"), t0),
                                         "Mon, 07 Dec 2026 19:30:00 +0900"); // 10:30 UTC
         const std::string london = dated(reportmails::start("pc2@centre.example", sj("花子"), t0),
@@ -360,35 +353,24 @@ private slots:
                 out << QString::fromStdString(roster::rowCells(row)[0] + " " + row.pc);
             return out;
         };
+        // Without --since, and with --since "2026-12-07 19:30" given in Tokyo.
         RosterBuilder all;
-        for (const std::string* m : {&london, &tokyo, &newYork})
+        RosterBuilder since(1796639400);
+        for (const std::string* m : {&london, &tokyo, &newYork}) {
             all.add("m", *m);
+            since.add("m", *m);
+        }
         QCOMPARE(times(all.finish()), QStringList({"2026-12-07 19:20:00 pc3@centre.example",
                                                    "2026-12-07 19:30:00 pc1@centre.example",
                                                    "2026-12-07 19:35:00 pc2@centre.example"}));
-        // --since "2026-12-07 19:30" given in Tokyo.
-        RosterBuilder since(1796639400);
-        for (const std::string* m : {&london, &tokyo, &newYork})
-            since.add("m", *m);
         const Roster r = since.finish();
         QCOMPARE(times(r), QStringList({"2026-12-07 19:30:00 pc1@centre.example",
                                         "2026-12-07 19:35:00 pc2@centre.example"}));
         QCOMPARE(r.counts.beforeSince, 1);
-        // The page sorts the time column by the moment.
+        // The page sorts the time column by the moment (and shows offsets
+        // where they differ: test_roster_program, in a browser).
         QVERIFY(roster::rosterHtml(r, "x").find("<td data-key=\"1796639400\">2026-12-07 19:30:00</td>") !=
                 std::string::npos);
-
-        // Where the roster's own zone changes its offset between the rows,
-        // every time says its offset.
-        setZone("Europe/Berlin");
-        RosterBuilder summer;
-        summer.add("1", dated(tokyo, "Sun, 25 Oct 2026 02:30:00 +0200"));
-        summer.add("2", dated(london, "Sun, 25 Oct 2026 01:30:00 +0000"));
-        const Roster changing = summer.finish();
-        const QString csv = QString::fromStdString(roster::rosterCsv(changing, false));
-        QVERIFY2(csv.contains(QStringLiteral("\r\n2026-10-25 02:30:00 +02:00,pc1")), qPrintable(csv));
-        QVERIFY2(csv.contains(QStringLiteral("\r\n2026-10-25 02:30:00 +01:00,pc2")), qPrintable(csv));
-        setZone("Asia/Tokyo");
     }
 
     // The exchange after the login: sizes first, then batches of the mails
