@@ -16,8 +16,6 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
-#include <type_traits>
-#include <vector>
 
 namespace roster {
 
@@ -84,19 +82,11 @@ bool hasControl(const std::string& text)
     });
 }
 
-// The server's words during login, for messages.
-std::string answerText(const std::string& line)
-{
-    if (line.size() > 300)
-        return termtext::visible(std::string_view(line).substr(0, 300)) + "...";
-    return termtext::visible(line);
-}
-
 // A tagged answer without its tag: "NO Mailbox doesn't exist".
 std::string taggedAnswer(const std::string& line)
 {
     const std::size_t space = line.find(' ');
-    return answerText(space == std::string::npos ? line : line.substr(space + 1));
+    return serverText(space == std::string::npos ? line : line.substr(space + 1));
 }
 
 // The TLS connection that libcurl made and logged in on.
@@ -262,18 +252,18 @@ private:
 
         const CURLcode result = curl_easy_perform(h);
         curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
-        const std::string detail = answerText(errorBuffer[0] ? std::string(errorBuffer) : curl_easy_strerror(result));
+        const std::string detail = serverText(errorBuffer[0] ? std::string(errorBuffer) : curl_easy_strerror(result));
         const std::string seconds = secondsText(m_options.timeoutMs);
         switch (result) {
         case CURLE_OK:
             break;
         case CURLE_LOGIN_DENIED:
             return fail(m_error, SourceError::Login,
-                        say("the server refused the login of user \"", "サーバーがユーザー \"") + answerText(a.user) +
+                        say("the server refused the login of user \"", "サーバーがユーザー \"") + serverText(a.user) +
                             say("\": ", "\" のログインを拒否しました: ") + lastAnswer());
         case CURLE_COULDNT_RESOLVE_HOST:
             return fail(m_error, SourceError::Access,
-                        say("server name not found: ", "サーバー名が見つかりません: ") + answerText(a.host));
+                        say("server name not found: ", "サーバー名が見つかりません: ") + serverText(a.host));
         case CURLE_COULDNT_CONNECT:
             return fail(m_error, SourceError::Access,
                         say("cannot connect to ", "接続できません: ") + where() + " (" + detail + ")");

@@ -27,15 +27,6 @@ std::string quoted(const std::string& text)
     return out + "\"";
 }
 
-// Text the server sent, fit for a message: at most 300 bytes, every
-// control character made visible.
-std::string answerText(std::string_view line)
-{
-    if (line.size() > 300)
-        return termtext::visible(line.substr(0, 300)) + "...";
-    return termtext::visible(line);
-}
-
 std::string mib(std::size_t bytes)
 {
     return std::to_string(bytes >> 20) + " MiB";
@@ -253,7 +244,7 @@ private:
     {
         return fail(say("the server's answer to ", "サーバーの ") + command +
                     say(" cannot be read: ", " への応答を読めません: ") + what + " (" + m_reading.where + "): " +
-                    answerText(line));
+                    serverText(line));
     }
 
     // "FETCH 1:* (UID RFC822.SIZE)": every mail's UID and size (and with
@@ -334,7 +325,8 @@ private:
         std::vector<bool> delivered(last - first, false);
         const Status fetched = command("UID FETCH " + set + " (UID BODY.PEEK[])", "FETCH", [&](const Response& r) {
             std::uint64_t uid = 0;
-            const std::string* body = nullptr;
+            std::string body;
+            bool hasBody = false;
             bool isFetch = false;
             auto item = [&](const std::string& name, const Token& value) {
                 if (upperEquals(name, "UID")) {
@@ -345,14 +337,14 @@ private:
                     if (value.kind != Token::String && value.kind != Token::Nil)
                         return broken("FETCH", say("no mail where BODY[] should be", "BODY[] にメールがありません"),
                                       r.firstLine());
-                    m_lastBody = value.value;
-                    body = &m_lastBody;
+                    body = value.value;
+                    hasBody = true;
                 }
                 return true;
             };
             if (!fetchItems(r, "FETCH", item, isFetch))
                 return false;
-            if (!isFetch || !body || uid == 0)
+            if (!isFetch || !hasBody || uid == 0)
                 return true;
             const auto at = std::lower_bound(wanted.begin() + static_cast<std::ptrdiff_t>(first),
                                              wanted.begin() + static_cast<std::ptrdiff_t>(last), uid,
@@ -363,7 +355,7 @@ private:
             if (delivered[index])
                 return true;
             delivered[index] = true;
-            sink("UID " + std::to_string(uid), *body);
+            sink("UID " + std::to_string(uid), body);
             return true;
         });
         if (fetched == Status::Refused)
@@ -449,7 +441,7 @@ private:
                 if (upperEquals(status.value, "OK"))
                     return Status::Ok;
                 if (upperEquals(status.value, "NO") || upperEquals(status.value, "BAD")) {
-                    m_refusal = answerText(std::string_view(first).substr(tag.size() + 1));
+                    m_refusal = serverText(std::string_view(first).substr(tag.size() + 1));
                     return Status::Refused;
                 }
                 broken(name, say("a completion that is neither OK, NO nor BAD", "OK・NO・BAD のいずれでもない完了応答"),
@@ -489,7 +481,7 @@ private:
         case Io::Closed: {
             std::string reason = say("the server closed the connection", "サーバーが接続を閉じました");
             if (!m_bye.empty())
-                reason += ": " + answerText(m_bye);
+                reason += ": " + serverText(m_bye);
             return fail(reason + " (" + m_reading.where + ")");
         }
         case Io::Failed:
@@ -605,7 +597,7 @@ private:
             const std::string where = response.parts.empty() ? line : response.parts.front();
             if (literal == Literal::Broken)
                 return broken(m_command, say("a literal whose length cannot be read: ", "長さを読めないリテラル: ") +
-                                             answerText(std::string_view(line).substr(start)),
+                                             serverText(std::string_view(line).substr(start)),
                               where);
             if (size > literalLeft)
                 return fail(say("the server announced ", "サーバーが ") + m_announced +
@@ -637,11 +629,17 @@ private:
     int m_tag = 0;
     std::string m_bye;
     std::string m_refusal;
-    std::string m_lastBody;
     std::string m_announced; // the length of the last literal, as the server wrote it
 };
 
 } // namespace
+
+std::string serverText(std::string_view text)
+{
+    if (text.size() > 300)
+        return termtext::visible(text.substr(0, 300)) + "...";
+    return termtext::visible(text);
+}
 
 std::string secondsText(long ms)
 {

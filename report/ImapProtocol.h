@@ -66,6 +66,10 @@ struct ImapReading {
 // Reads the mailbox over a connection on which the login has been done.
 bool readMailbox(ImapConnection& connection, const ImapReading& reading, const MailSink& sink, SourceError& error);
 
+// Text a server sent, fit for a message: at most 300 bytes, every control
+// character made visible.
+std::string serverText(std::string_view text);
+
 // A time in seconds for messages: "30", "0.5".
 std::string secondsText(long ms);
 

@@ -249,7 +249,9 @@ bool toCp932(std::string_view bytes, std::string_view charsetName, std::string& 
 {
     const std::string charset = lowerTrimmed(charsetName);
     if (charset.empty() || charset == "us-ascii" || charset == "ascii") {
-        if (bytes.find("\x1B$") != std::string_view::npos)
+        if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0 && c != 0x1B; }))
+            out.assign(bytes.begin(), bytes.end()); // plain ASCII is the same in code page 932
+        else if (bytes.find("\x1B$") != std::string_view::npos)
             out = sjis::fromUtf8(sjis::toUtf8(iso2022jpToCp932(bytes)));
         else if (isValidUtf8(bytes))
             out = sjis::fromUtf8(bytes);
@@ -302,9 +304,19 @@ std::string decodeHeaderText(std::string_view raw)
     std::string literal;
     bool afterWord = false;
     std::size_t i = begin;
+    std::string charset;
+    std::string bytes;
     while (i < text.size()) {
-        std::string charset;
-        std::string bytes;
+        // Plain text up to the next "=?" that may open an encoded word.
+        const std::size_t open = text.find("=?", i);
+        if (open != i) {
+            literal.append(text, i, open == std::string::npos ? std::string::npos : open - i);
+            if (open == std::string::npos)
+                break;
+            i = open;
+        }
+        charset.clear();
+        bytes.clear();
         const std::size_t length = encodedWord(std::string_view(text).substr(i), charset, bytes);
         if (length > 0) {
             // White space between two encoded words is not part of the text.
