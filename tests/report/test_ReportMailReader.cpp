@@ -198,7 +198,7 @@ private slots:
     // A body of millions of lines costs little more than the body itself.
     void longBodyInBoundedMemory()
     {
-        std::string body = reportmails::resultLog(sj("花子"), "*-*") + std::string(20u << 20, '\n');
+        std::string body = reportmails::resultLog(sj("花子"), "*-*") + std::string(10u << 20, '\n');
         auto peakKb = [](const char* field) {
             QFile status(QStringLiteral("/proc/self/status"));
             status.open(QIODevice::ReadOnly);
