@@ -227,7 +227,7 @@ ReplaceResult replaceFile(const std::filesystem::path& path, const std::function
 
     if (!write(fd))
         return discard(ReplaceResult::WriteFailed);
-    if (fails(ReplaceStep::SyncTemp) || ::fdatasync(fd) != 0)
+    if (fails(ReplaceStep::SyncTemp) || (options.flush ? options.flush(fd) : ::fdatasync(fd)) != 0)
         return discard(ReplaceResult::WriteFailed);
 
     // Only now, with the content on disk, does the copy get the old file's

@@ -63,6 +63,10 @@ struct ReplaceOptions {
     bool ownerOnly = false;
     // Returns true to make the step fail. Empty: nothing fails.
     std::function<bool(ReplaceStep)> failAt;
+    // Flushes the written temporary file to disk before it takes the file's
+    // place; returns 0 or -1 as fdatasync does. Empty: fdatasync. Tests put
+    // a recorder here.
+    std::function<int(int fd)> flush;
 };
 
 // Writes a file anew so that a crash or a full disk never leaves it torn: the

@@ -145,21 +145,21 @@ void decodeQ(std::string_view text, std::string& out)
 }
 
 // One "=?charset?X?text?=" at the start of `text`: its length, charset and
-// decoded bytes; 0 when it is none.
+// decoded bytes; 0 when it is none. Neither the charset nor the encoded text
+// holds a "?" or white space, so every scan stops at the next "?": called at
+// each position of a header, the whole header is still read in linear time.
 std::size_t encodedWord(std::string_view text, std::string& charset, std::string& bytes)
 {
     if (text.size() < 8 || text[0] != '=' || text[1] != '?')
         return 0;
-    const std::size_t q1 = text.find('?', 2);
-    if (q1 == std::string_view::npos || q1 + 3 >= text.size() || text[q1 + 2] != '?')
+    const std::size_t q1 = text.find_first_of("? \t", 2);
+    if (q1 == std::string_view::npos || text[q1] != '?' || q1 + 3 >= text.size() || text[q1 + 2] != '?')
         return 0;
     const char encoding = text[q1 + 1];
-    const std::size_t end = text.find("?=", q1 + 3);
-    if (end == std::string_view::npos)
+    const std::size_t end = text.find_first_of("? \t\r\n", q1 + 3);
+    if (end == std::string_view::npos || text[end] != '?' || end + 1 >= text.size() || text[end + 1] != '=')
         return 0;
     const std::string_view payload = text.substr(q1 + 3, end - q1 - 3);
-    if (payload.find_first_of(" \t\r\n") != std::string_view::npos)
-        return 0;
     std::string_view name = text.substr(2, q1 - 2);
     name = name.substr(0, name.find('*')); // RFC 2231 language tag
     std::string decoded;
@@ -249,7 +249,9 @@ bool toCp932(std::string_view bytes, std::string_view charsetName, std::string& 
 {
     const std::string charset = lowerTrimmed(charsetName);
     if (charset.empty() || charset == "us-ascii" || charset == "ascii") {
-        if (bytes.find("\x1B$") != std::string_view::npos)
+        if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return c > 0 && c != 0x1B; }))
+            out.assign(bytes.begin(), bytes.end()); // plain ASCII is the same in code page 932
+        else if (bytes.find("\x1B$") != std::string_view::npos)
             out = sjis::fromUtf8(sjis::toUtf8(iso2022jpToCp932(bytes)));
         else if (isValidUtf8(bytes))
             out = sjis::fromUtf8(bytes);
@@ -302,9 +304,19 @@ std::string decodeHeaderText(std::string_view raw)
     std::string literal;
     bool afterWord = false;
     std::size_t i = begin;
+    std::string charset;
+    std::string bytes;
     while (i < text.size()) {
-        std::string charset;
-        std::string bytes;
+        // Plain text up to the next "=?" that may open an encoded word.
+        const std::size_t open = text.find("=?", i);
+        if (open != i) {
+            literal.append(text, i, open == std::string::npos ? std::string::npos : open - i);
+            if (open == std::string::npos)
+                break;
+            i = open;
+        }
+        charset.clear();
+        bytes.clear();
         const std::size_t length = encodedWord(std::string_view(text).substr(i), charset, bytes);
         if (length > 0) {
             // White space between two encoded words is not part of the text.

@@ -1,6 +1,7 @@
 // Reading the mails of a Maildir folder or an mbox file.
 
 #include "MailSource.h"
+#include "Roster.h"
 #include "RosterText.h"
 
 #include "core/FileSystem.h"
@@ -103,9 +104,20 @@ bool readMaildir(const fs::path& folder, const MailSink& sink, SourceError& erro
               [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
     std::string bytes;
     for (const fs::path& file : files) {
+        const std::string origin = shown(file.parent_path().filename() / file.filename());
+        std::error_code sizeError;
+        const std::uintmax_t size = fs::file_size(file, sizeError);
+        if (!sizeError && size > kMaxMailBytes) {
+            sink.reportTooLarge(origin, size);
+            continue;
+        }
         if (!readWhole(file, bytes, error))
             return false;
-        sink(shown(file.parent_path().filename() / file.filename()), bytes);
+        if (bytes.size() > kMaxMailBytes) { // it grew while being read
+            sink.reportTooLarge(origin, bytes.size());
+            continue;
+        }
+        sink(origin, bytes);
     }
     return true;
 }
@@ -140,7 +152,11 @@ bool readMbox(const fs::path& file, const MailSink& sink, SourceError& error)
                 message.remove_suffix(2);
         }
         ++number;
-        sink(say("message ", "メール ") + std::to_string(number), unescapeFromLines(message));
+        const std::string origin = say("message ", "メール ") + std::to_string(number);
+        if (message.size() > kMaxMailBytes)
+            sink.reportTooLarge(origin, message.size());
+        else
+            sink(origin, unescapeFromLines(message));
         start = next;
     }
     return true;

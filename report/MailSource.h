@@ -4,6 +4,7 @@
 // hands each mail, whole, to a sink together with a short text saying where
 // it came from. Sources only read: nothing is ever changed, moved or marked.
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -11,7 +12,24 @@
 
 namespace roster {
 
-using MailSink = std::function<void(std::string_view origin, std::string_view bytes)>;
+// Where the mails go. A mail larger than the roster reads (kMaxMailBytes in
+// report/Roster.h) is not handed over whole: only its size, to tooLarge.
+struct MailSink {
+    std::function<void(std::string_view origin, std::string_view bytes)> mail;
+    std::function<void(std::string_view origin, std::uint64_t size)> tooLarge;
+
+    template <typename F> MailSink(F onMail) : mail(std::move(onMail)) {}
+    template <typename F, typename G>
+    MailSink(F onMail, G onTooLarge) : mail(std::move(onMail)), tooLarge(std::move(onTooLarge))
+    {
+    }
+    void operator()(std::string_view origin, std::string_view bytes) const { mail(origin, bytes); }
+    void reportTooLarge(std::string_view origin, std::uint64_t size) const
+    {
+        if (tooLarge)
+            tooLarge(origin, size);
+    }
+};
 
 // Why a source could not be read; messages are UTF-8 in the user's language.
 struct SourceError {
@@ -25,7 +43,8 @@ struct SourceError {
     std::string message;
 };
 
-// The mails of a Maildir (new/ and cur/, in name order).
+// The mails of a Maildir (new/ and cur/, in name order). A file larger than
+// the roster reads is not read.
 bool readMaildir(const std::filesystem::path& folder, const MailSink& sink, SourceError& error);
 
 // The mails of an mbox file ("From " lines between them; ">From " lines are

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 
 namespace mail {
 
@@ -114,71 +115,110 @@ int ReadLog::rightAnswers() const
     return static_cast<int>(std::count_if(marks.begin(), marks.end(), [](const Mark& m) { return m.right; }));
 }
 
+namespace {
+
+// The lines of a text one at a time, without a copy or a list of them: a
+// body of millions of lines costs no more than the body itself.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text) : m_text(text) { load(); }
+
+    bool atEnd() const { return m_atEnd; }
+    // The current line without its line end; empty past the last line.
+    std::string_view line() const { return m_atEnd ? std::string_view() : m_line; }
+    // 1-based number of the current line; past the end, the last line's.
+    int number() const { return m_number; }
+    void advance()
+    {
+        if (m_atEnd)
+            return;
+        if (m_next > m_text.size()) {
+            m_atEnd = true;
+            return;
+        }
+        m_pos = m_next;
+        if (m_number < INT_MAX)
+            ++m_number;
+        load();
+    }
+
+private:
+    void load()
+    {
+        std::size_t end = m_text.find('\n', m_pos);
+        if (end == std::string_view::npos)
+            end = m_text.size();
+        m_line = m_text.substr(m_pos, end - m_pos);
+        if (!m_line.empty() && m_line.back() == '\r')
+            m_line.remove_suffix(1);
+        m_next = end + 1;
+    }
+
+    std::string_view m_text;
+    std::string_view m_line;
+    std::size_t m_pos = 0;
+    std::size_t m_next = 0;
+    int m_number = 1;
+    bool m_atEnd = false;
+};
+
+} // namespace
+
 bool readResultLog(std::string_view text, ReadLog& log, int& lineNumber, std::string& expected)
 {
     log = ReadLog();
     expected.clear();
     lineNumber = 0;
 
-    std::vector<std::string_view> lines;
-    for (std::size_t pos = 0; pos <= text.size();) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
-        pos = end + 1;
-    }
+    LineCursor lines(text);
     auto blank = [](std::string_view line) { return trimmed(line).empty(); };
-    std::size_t i = 0;
-    while (i < lines.size() && blank(lines[i]))
-        ++i;
+    while (!lines.atEnd() && blank(lines.line()))
+        lines.advance();
     auto fail = [&](std::string shapeOfLine) {
-        lineNumber = static_cast<int>(std::min(i, lines.size() - 1)) + 1;
+        lineNumber = lines.number();
         expected = std::move(shapeOfLine);
         return false;
     };
-    auto line = [&]() { return i < lines.size() ? lines[i] : std::string_view(); };
+    auto line = [&]() { return lines.line(); };
 
     if (!startsWith(line(), kQuestionLabel))
         return fail(std::string(kQuestionLabel) + "...");
     log.questionFile = std::string(line().substr(std::string_view(kQuestionLabel).size()));
-    ++i;
+    lines.advance();
     if (!startsWith(line(), kNameLabel))
         return fail(std::string(kNameLabel) + "...");
     log.name = std::string(line().substr(std::string_view(kNameLabel).size()));
-    ++i;
+    lines.advance();
     if (!readNumberLine(line(), kCountLabel, kCountUnit, log.questionCount))
         return fail(shape(kCountLabel, kCountUnit));
-    ++i;
+    lines.advance();
     if (!readNumberLine(line(), kLifeLabel, kLifeUnit, log.life))
         return fail(shape(kLifeLabel, kLifeUnit));
-    ++i;
+    lines.advance();
     if (!readNumberLine(line(), kTimeLabel, kTimeUnit, log.timeLimit))
         return fail(shape(kTimeLabel, kTimeUnit));
-    ++i;
-    if (line() != kResultHeading)
+    lines.advance();
+    if (lines.atEnd() || line() != kResultHeading)
         return fail(kResultHeading);
-    ++i;
+    lines.advance();
 
     ReadLog::Mark mark;
-    while (i < lines.size() && readMarkLine(lines[i], mark)) {
+    while (!lines.atEnd() && readMarkLine(line(), mark)) {
         log.marks.push_back(mark);
-        ++i;
+        lines.advance();
     }
-    if (i < lines.size() && readRateLine(lines[i], log.rate)) {
+    if (!lines.atEnd() && readRateLine(line(), log.rate)) {
         log.hasRateLine = true;
-        ++i;
+        lines.advance();
     }
     // Only blank lines may follow; otherwise the log stops fitting right here.
-    const std::size_t stop = i;
-    while (i < lines.size() && blank(lines[i]))
-        ++i;
-    if (i < lines.size()) {
-        i = stop;
-        return fail(log.hasRateLine ? std::string() : std::string(kMarkOpen) + "n" + kMarkClose + kRight);
+    const int stop = lines.number();
+    while (!lines.atEnd() && blank(line()))
+        lines.advance();
+    if (!lines.atEnd()) {
+        lineNumber = stop;
+        expected = log.hasRateLine ? std::string() : std::string(kMarkOpen) + "n" + kMarkClose + kRight;
+        return false;
     }
     return true;
 }
@@ -212,7 +252,19 @@ std::vector<LogFinding> checkResultLog(const ReadLog& log, std::string_view subj
             break;
         }
     }
-    const int judged = static_cast<int>(log.marks.size());
+    auto outOfRange = [&findings](LogFinding::Kind kind, int value) {
+        LogFinding f;
+        f.kind = kind;
+        f.found = value;
+        findings.push_back(f);
+    };
+    if (log.questionCount < 1)
+        outOfRange(LogFinding::CountOutOfRange, log.questionCount);
+    if (log.life < 0)
+        outOfRange(LogFinding::LifeOutOfRange, log.life);
+    if (log.timeLimit < 0)
+        outOfRange(LogFinding::TimeLimitOutOfRange, log.timeLimit);
+    const int judged = static_cast<int>(std::min<std::size_t>(log.marks.size(), INT_MAX));
     const int right = log.rightAnswers();
     if (judged != log.questionCount) {
         LogFinding f;

@@ -44,6 +44,12 @@ struct LogFinding {
         TooManyMisses,    // expected: the allowance; found: the wrong answers
         NoRateLine,
         RateDiffers,      // text: the rate the marks give; other: the rate line's
+        // A number no run of the program can write into a result mail
+        // (found: the number): a question count below 1 (such a run never
+        // sends one), a negative miss allowance or time limit.
+        CountOutOfRange,
+        LifeOutOfRange,
+        TimeLimitOutOfRange,
     };
     Kind kind = NoRateLine;
     int expected = 0;

@@ -7,6 +7,7 @@
 #include "report/ReportMailReader.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 
@@ -50,6 +51,13 @@ std::string describe(const mail::LogFinding& f, bool japanese)
     case F::RateDiffers:
         return japanese ? "結果からは " + f.text + "% ですが正解率の行は " + f.other + "% です"
                         : "the marks give " + f.text + "%, the rate line says " + f.other + "%";
+    case F::CountOutOfRange:
+        return japanese ? "出題数 " + found + " 題の試験は終了メールを送りません"
+                        : "a test of " + found + " questions never sends a result mail";
+    case F::LifeOutOfRange:
+        return japanese ? "ミス許容数 " + found + " 回は負の値です" : "a negative miss allowance (" + found + ")";
+    case F::TimeLimitOutOfRange:
+        return japanese ? "制限時間 " + found + " 秒は負の値です" : "a negative time limit (" + found + " s)";
     }
     return {};
 }
@@ -79,6 +87,13 @@ std::string problemText(const mail::ReadReport& read, const std::string& subject
     return {};
 }
 
+std::string tooLargeReason(std::uint64_t size)
+{
+    return say("larger than any report mail (", "報告メールにしては大きすぎます (") + std::to_string(size) +
+           say(" bytes; the roster reads mails of up to ", " バイト。読むのは ") +
+           std::to_string(kMaxMailBytes >> 20) + say(" MiB)", " MiB までのメール)");
+}
+
 } // namespace
 
 RosterBuilder::RosterBuilder(std::optional<std::int64_t> sinceUtc) : m_since(sinceUtc) {}
@@ -87,9 +102,19 @@ void RosterBuilder::add(std::string_view origin, std::string_view raw)
 {
     Counts& counts = m_roster.counts;
     ++counts.mails;
+    if (raw.size() > kMaxMailBytes) {
+        ++counts.skipped;
+        m_roster.skipped.push_back({std::string(origin), std::string(), tooLargeReason(raw.size())});
+        return;
+    }
     ParsedMail parsed;
     std::string problem;
+    // Mails dated before --since only serve to pair a later mail; one that
+    // cannot be read is none of the supervisor's business.
+    auto beforeSince = [&] { return m_since && parsed.hasDate && parsed.utcSeconds < *m_since; };
     auto skip = [&](std::string reason) {
+        if (beforeSince())
+            return;
         ++counts.skipped;
         m_roster.skipped.push_back({std::string(origin), parsed.messageId, std::move(reason)});
     };
@@ -97,29 +122,30 @@ void RosterBuilder::add(std::string_view origin, std::string_view raw)
         skip(problem);
         return;
     }
-    if (!parsed.messageId.empty() && !m_messageIds.insert(parsed.messageId).second) {
-        ++counts.duplicates;
-        return;
-    }
-    if (m_since && parsed.hasDate && parsed.utcSeconds < *m_since) {
-        ++counts.beforeSince;
-        return;
-    }
     const mail::ReadReport read = mail::readReportMail(parsed.subject, parsed.body);
     if (read.problem != mail::ReadReport::Problem::None) {
         skip(problemText(read, parsed.subject));
         return;
     }
+    if (read.kind != mail::MailKind::Test) {
+        if (!parsed.hasDate) {
+            skip(say("no Date header that could be read", "読める Date ヘッダーがありません"));
+            return;
+        }
+        if (parsed.from.empty()) {
+            skip(say("no From address", "From アドレスがありません"));
+            return;
+        }
+    }
+    // Only a mail that was read counts as seen: a mail skipped above may
+    // carry any Message-ID, also the one of a real mail that comes later.
+    if (!parsed.messageId.empty() && !m_messageIds.insert(parsed.messageId).second) {
+        ++counts.duplicates;
+        return;
+    }
     if (read.kind == mail::MailKind::Test) {
-        ++counts.testMails;
-        return;
-    }
-    if (!parsed.hasDate) {
-        skip(say("no Date header that could be read", "読める Date ヘッダーがありません"));
-        return;
-    }
-    if (parsed.from.empty()) {
-        skip(say("no From address", "From アドレスがありません"));
+        if (!beforeSince())
+            ++counts.testMails;
         return;
     }
 
@@ -143,14 +169,21 @@ void RosterBuilder::add(std::string_view origin, std::string_view raw)
         f.life = log.life;
         f.timeLimit = log.timeLimit;
         f.right = log.rightAnswers();
-        f.judged = static_cast<int>(log.marks.size());
+        f.judged = static_cast<int>(std::min<std::size_t>(log.marks.size(), INT_MAX));
         f.rate = log.hasRateLine ? log.rate : mail::rateText(f.right, f.judged);
         for (const mail::LogFinding& finding : mail::checkResultLog(log, read.name)) {
             f.notes.push_back(describe(finding, true));
-            m_roster.warnings.push_back({event.origin, event.messageId, describe(finding, japanese())});
+            event.warnings.push_back(describe(finding, japanese()));
         }
     }
     m_events.push_back(std::move(event));
+}
+
+void RosterBuilder::addTooLarge(std::string_view origin, std::uint64_t size)
+{
+    ++m_roster.counts.mails;
+    ++m_roster.counts.skipped;
+    m_roster.skipped.push_back({std::string(origin), std::string(), tooLargeReason(size)});
 }
 
 Roster RosterBuilder::finish()
@@ -164,7 +197,12 @@ Roster RosterBuilder::finish()
             return a.utcSeconds < b.utcSeconds;
         return a.sequence < b.sequence;
     });
-    std::vector<std::pair<std::size_t, Row>> rows; // the sequence of the row's first mail, the row
+    struct PendingRow {
+        std::size_t sequence = 0;      // of the row's first mail
+        Row row;
+        const Event* result = nullptr; // the result mail, whose warnings go with the row
+    };
+    std::vector<PendingRow> rows;
     const Event* open = nullptr;
     auto rowOf = [](const Event& e) {
         Row row;
@@ -179,7 +217,7 @@ Roster RosterBuilder::finish()
             return;
         Row row = rowOf(*open);
         row.state = State::NotFinished;
-        rows.emplace_back(open->sequence, std::move(row));
+        rows.push_back({open->sequence, std::move(row), nullptr});
         open = nullptr;
     };
     for (std::size_t i = 0; i < m_events.size(); ++i) {
@@ -199,38 +237,64 @@ Roster RosterBuilder::finish()
         row.pc = base.pc;
         row.name = base.name;
         row.state = open ? State::Finished : State::ResultWithoutStart;
-        rows.emplace_back(first.sequence, std::move(row));
+        rows.push_back({first.sequence, std::move(row), &e});
         open = nullptr;
     }
     closeOpen();
 
-    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
-        if (a.second.utcSeconds != b.second.utcSeconds)
-            return a.second.utcSeconds < b.second.utcSeconds;
-        return a.first < b.first;
+    std::sort(rows.begin(), rows.end(), [](const PendingRow& a, const PendingRow& b) {
+        if (a.row.utcSeconds != b.row.utcSeconds)
+            return a.row.utcSeconds < b.row.utcSeconds;
+        return a.sequence < b.sequence;
     });
     Counts& counts = m_roster.counts;
-    for (auto& entry : rows) {
-        switch (entry.second.state) {
+    for (PendingRow& entry : rows) {
+        // A test that started before --since is left out whole, with its
+        // result mail: the table lists what a run without --since lists
+        // from that moment on.
+        if (m_since && entry.row.utcSeconds < *m_since) {
+            ++counts.beforeSince;
+            continue;
+        }
+        switch (entry.row.state) {
         case State::Finished: ++counts.finished; break;
         case State::NotFinished: ++counts.notFinished; break;
         case State::ResultWithoutStart: ++counts.resultWithoutStart; break;
         }
-        m_roster.rows.push_back(std::move(entry.second));
+        if (entry.result)
+            for (const std::string& text : entry.result->warnings)
+                m_roster.warnings.push_back({entry.result->origin, entry.result->messageId, text});
+        m_roster.rows.push_back(std::move(entry.row));
     }
     m_events.clear();
     return std::move(m_roster);
 }
 
-std::string formatLocalTime(std::int64_t utcSeconds, int offsetMinutes)
+std::string formatLocalTime(std::int64_t utcSeconds, int offsetMinutes, bool withOffset)
 {
     const std::time_t local = static_cast<std::time_t>(utcSeconds + static_cast<std::int64_t>(offsetMinutes) * 60);
     std::tm tm{};
     gmtime_r(&local, &tm);
-    char buffer[64];
+    char buffer[80];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
                   tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return buffer;
+    std::string out = buffer;
+    if (withOffset) {
+        const int minutes = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+        std::snprintf(buffer, sizeof buffer, " %c%02d:%02d", offsetMinutes < 0 ? '-' : '+', minutes / 60,
+                      minutes % 60);
+        out += buffer;
+    }
+    return out;
+}
+
+int rosterOffsetMinutes(std::int64_t utcSeconds)
+{
+    const std::time_t when = static_cast<std::time_t>(utcSeconds);
+    std::tm tm{};
+    if (!localtime_r(&when, &tm))
+        return 0;
+    return static_cast<int>(tm.tm_gmtoff / 60);
 }
 
 const char* stateText(State state)

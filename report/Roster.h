@@ -46,6 +46,11 @@ struct Warning {
     std::string text;      // UTF-8, the user's language
 };
 
+// The largest mail the roster reads, 16 MiB: more than mail servers take by
+// default (postfix: 10 MB), and room for a result log of some 800 000
+// questions. A larger mail is no report mail; its bytes are never held.
+constexpr std::size_t kMaxMailBytes = std::size_t(16) << 20;
+
 struct Counts {
     int mails = 0;         // every mail handed in
     int finished = 0;
@@ -54,7 +59,7 @@ struct Counts {
     int testMails = 0;
     int skipped = 0;
     int duplicates = 0;    // the same Message-ID again
-    int beforeSince = 0;   // dated before --since
+    int beforeSince = 0;   // tests started before --since, left out
 };
 
 struct Roster {
@@ -70,6 +75,8 @@ public:
 
     // Reads one whole mail.
     void add(std::string_view origin, std::string_view raw);
+    // A mail larger than kMaxMailBytes that the source did not read.
+    void addTooLarge(std::string_view origin, std::uint64_t size);
 
     Roster finish();
 
@@ -87,6 +94,7 @@ private:
         std::string messageId;
         bool hasLog = false;
         Row figures; // the result mail's figures and notes
+        std::vector<std::string> warnings; // the notes in the user's language
     };
     std::optional<std::int64_t> m_since;
     std::vector<Event> m_events;
@@ -95,8 +103,12 @@ private:
     std::size_t m_sequence = 0;
 };
 
-// "2026-12-07 21:53:15" in the sending PC's own time.
-std::string formatLocalTime(std::int64_t utcSeconds, int offsetMinutes);
+// "2026-12-07 21:53:15" at the given offset from UTC; with the offset,
+// "2026-12-07 21:53:15 +09:00".
+std::string formatLocalTime(std::int64_t utcSeconds, int offsetMinutes, bool withOffset = false);
+
+// The offset from UTC of the roster's own time zone (TZ) at that moment.
+int rosterOffsetMinutes(std::int64_t utcSeconds);
 
 // The state as the table writes it (UTF-8).
 const char* stateText(State state);

@@ -2,9 +2,13 @@
 
 #include "core/Csv.h"
 #include "core/ShiftJis.h"
+#include "core/TerminalText.h"
+
+#include <glib.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace roster {
 
@@ -44,10 +48,43 @@ std::string joined(const std::vector<std::string>& notes)
     return out;
 }
 
-// Which columns hold numbers (for sorting and alignment).
+// Which columns hold numbers (for alignment).
 bool numericColumn(std::size_t column)
 {
     return column >= 4 && column <= 9;
+}
+
+// The start time sorts by the moment, which the cell carries as its key.
+bool sortsAsNumber(std::size_t column)
+{
+    return column == 0 || numericColumn(column);
+}
+
+// The policy allows this page's own style and script, named by their
+// SHA-256, and nothing else: no other script, no event handler attribute,
+// nothing loaded from anywhere.
+std::string sha256Source(const char* text)
+{
+    GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
+    g_checksum_update(checksum, reinterpret_cast<const guchar*>(text), static_cast<gssize>(std::strlen(text)));
+    guint8 digest[32];
+    gsize length = sizeof digest;
+    g_checksum_get_digest(checksum, digest, &length);
+    g_checksum_free(checksum);
+    gchar* encoded = g_base64_encode(digest, length);
+    std::string out = "'sha256-" + std::string(encoded) + "'";
+    g_free(encoded);
+    return out;
+}
+
+// Whether the rows' times need their offset: only when they differ, as the
+// roster's own zone changes (summer time).
+bool mixedOffsets(const Roster& roster)
+{
+    for (const Row& row : roster.rows)
+        if (rosterOffsetMinutes(row.utcSeconds) != rosterOffsetMinutes(roster.rows.front().utcSeconds))
+            return true;
+    return false;
 }
 
 const char* stateClass(State state)
@@ -68,8 +105,10 @@ std::string rateChart(const Roster& roster)
     for (const Row& row : roster.rows) {
         if (!row.hasLog)
             continue;
-        const double rate = std::strtod(row.rate.c_str(), nullptr);
-        const int bin = std::clamp(static_cast<int>(rate / 10.0), 0, 9);
+        // A rate line may say anything ("99999999999999"): only a number
+        // already held to 0..100 is turned into a bin.
+        const double rate = std::clamp(std::strtod(row.rate.c_str(), nullptr), 0.0, 100.0);
+        const int bin = std::min(static_cast<int>(rate / 10.0), 9);
         ++bins[bin];
         ++total;
     }
@@ -125,7 +164,9 @@ table { border-collapse: collapse; font-size: .92em; }
 th, td { border: 1px solid #bbb; padding: .25em .5em; }
 th { background: #eef; cursor: pointer; user-select: none; white-space: nowrap; }
 th[aria-sort=ascending]::after { content: " ▲"; } th[aria-sort=descending]::after { content: " ▼"; }
+td { white-space: pre-wrap; }
 td.num { text-align: right; }
+td.num, td:first-child, td:nth-child(11) { white-space: nowrap; }
 tr.open td { background: #fff8ec; } tr.nostart td { background: #fdf0f4; }
 )";
 
@@ -141,8 +182,12 @@ const char kScript[] = R"(
       var numeric = th.getAttribute('data-type') === 'number';
       var body = table.tBodies[0];
       var rows = Array.prototype.slice.call(body.rows);
+      var key = function (cell) {
+        var k = cell.getAttribute('data-key');
+        return k !== null ? k : cell.textContent;
+      };
       rows.sort(function (a, b) {
-        var x = a.cells[column].textContent, y = b.cells[column].textContent;
+        var x = key(a.cells[column]), y = key(b.cells[column]);
         if (x === '' || y === '') return x === y ? 0 : (x === '' ? 1 : -1);
         var d = numeric ? parseFloat(x) - parseFloat(y) : (x < y ? -1 : x > y ? 1 : 0);
         return ascending ? d : -d;
@@ -161,29 +206,34 @@ std::vector<std::string> headerCells()
             "状態", "備考"};
 }
 
-std::vector<std::string> rowCells(const Row& row)
+std::vector<std::string> rowCells(const Row& row, bool withOffset)
 {
     auto number = [&row](int value) { return row.hasLog ? std::to_string(value) : std::string(); };
-    return {formatLocalTime(row.utcSeconds, row.offsetMinutes),
-            row.pc,
-            sjis::toUtf8(row.name),
-            row.hasLog ? sjis::toUtf8(row.questionFile) : std::string(),
+    // Texts from the mails may hold anything: control characters are made
+    // visible, so that no cell can start a line, move the cursor of a
+    // terminal that shows the table, or hide part of itself.
+    auto text = [](std::string_view utf8) { return termtext::visible(utf8); };
+    return {formatLocalTime(row.utcSeconds, rosterOffsetMinutes(row.utcSeconds), withOffset),
+            text(row.pc),
+            text(sjis::toUtf8(row.name)),
+            row.hasLog ? text(sjis::toUtf8(row.questionFile)) : std::string(),
             number(row.questionCount),
             number(row.life),
             number(row.timeLimit),
             number(row.right),
             number(row.judged),
-            row.hasLog ? row.rate : std::string(),
+            row.hasLog ? text(row.rate) : std::string(),
             stateText(row.state),
-            joined(row.notes)};
+            text(joined(row.notes))};
 }
 
 std::string rosterCsv(const Roster& roster, bool cp932)
 {
     std::string out = cp932 ? std::string() : std::string(csv::kUtf8Bom);
     csv::appendRecord(out, headerCells());
+    const bool withOffset = mixedOffsets(roster);
     for (const Row& row : roster.rows) {
-        std::vector<std::string> cells = rowCells(row);
+        std::vector<std::string> cells = rowCells(row, withOffset);
         for (std::size_t i : {1u, 2u, 3u, 11u})
             cells[i] = plainText(cells[i]);
         csv::appendRecord(out, cells);
@@ -197,11 +247,12 @@ std::string rosterHtml(const Roster& roster, const std::string& source)
     const Counts& c = roster.counts;
     std::string html;
     html += "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n";
-    html += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; "
-            "script-src 'unsafe-inline'\">\n";
+    html += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src " +
+            sha256Source(kStyle) + "; script-src " + sha256Source(kScript) +
+            "; base-uri 'none'; form-action 'none'\">\n";
     html += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
     html += "<title>受験一覧</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
-    html += "<h1>受験一覧</h1>\n<p class=\"source\">" + escapeHtml(source) + " — メール " +
+    html += "<h1>受験一覧</h1>\n<p class=\"source\">" + escapeHtml(termtext::visible(source)) + " — メール " +
             std::to_string(c.mails) + " 通</p>\n";
     auto count = [&html](const char* cls, const char* label, int n) {
         html += std::string("<div class=\"count ") + cls + "\"><span>" + label + "</span><b>" + std::to_string(n) +
@@ -219,13 +270,15 @@ std::string rosterHtml(const Roster& roster, const std::string& source)
     html += "<table id=\"roster\">\n<thead><tr>";
     const std::vector<std::string> heads = headerCells();
     for (std::size_t i = 0; i < heads.size(); ++i)
-        html += std::string("<th data-type=\"") + (numericColumn(i) ? "number" : "text") + "\">" +
+        html += std::string("<th data-type=\"") + (sortsAsNumber(i) ? "number" : "text") + "\">" +
                 escapeHtml(heads[i]) + "</th>";
     html += "</tr></thead>\n<tbody>\n";
+    const bool withOffset = mixedOffsets(roster);
     for (const Row& row : roster.rows) {
         html += std::string("<tr class=\"") + stateClass(row.state) + "\">";
-        const std::vector<std::string> cells = rowCells(row);
-        for (std::size_t i = 0; i < cells.size(); ++i)
+        const std::vector<std::string> cells = rowCells(row, withOffset);
+        html += "<td data-key=\"" + std::to_string(row.utcSeconds) + "\">" + escapeHtml(cells[0]) + "</td>";
+        for (std::size_t i = 1; i < cells.size(); ++i)
             html += std::string(numericColumn(i) ? "<td class=\"num\">" : "<td>") + escapeHtml(cells[i]) + "</td>";
         html += "</tr>\n";
     }

@@ -9,9 +9,11 @@
 
 namespace roster {
 
-// The header row and one row of cells, UTF-8.
+// The header row and one row of cells, UTF-8. Times are in the roster's own
+// time zone (TZ), with their offset when `withOffset`, which the table asks
+// for when its rows' offsets differ.
 std::vector<std::string> headerCells();
-std::vector<std::string> rowCells(const Row& row);
+std::vector<std::string> rowCells(const Row& row, bool withOffset = false);
 
 // CSV: UTF-8 with a byte-order mark, or code page 932 without one.
 std::string rosterCsv(const Roster& roster, bool cp932);

@@ -2,6 +2,7 @@
 // the start and result mails in the supervisor's mailbox.
 
 #include "core/FileSystem.h"
+#include "core/TerminalText.h"
 #include "report/ImapMailbox.h"
 #include "report/MailSource.h"
 #include "report/Roster.h"
@@ -15,6 +16,7 @@
 #include <QLocale>
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +25,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -40,9 +43,12 @@ enum Exit {
 
 using roster::say;
 
+// Every message may hold text from a mail or a server (a subject, a
+// Message-ID, a server's answer): its control characters are shown, never
+// sent to the terminal.
 void message(const std::string& text)
 {
-    std::fprintf(stderr, "molvane-roster: %s\n", text.c_str());
+    std::fprintf(stderr, "molvane-roster: %s\n", termtext::visible(text).c_str());
 }
 
 int usageError(const std::string& text)
@@ -75,10 +81,13 @@ Options:
                        counts per state and a chart of the rates
       --encoding ENC   CSV text: utf-8 (with a byte-order mark, the default)
                        or cp932 (for older spreadsheets)
-      --since DATE     only mails dated DATE or later (YYYY-MM-DD or
-                       "YYYY-MM-DD HH:MM", local time)
+      --since DATE     only tests started at DATE or later (YYYY-MM-DD or
+                       "YYYY-MM-DD HH:MM", this computer's time zone, in
+                       which the table shows every time)
       --cacert FILE    also trust the certificate authorities in FILE (PEM)
-      --timeout SECS   the longest wait for the server (default 30)
+      --timeout SECS   the longest time, 0.1 to 3600 (default 30), for
+                       connecting and logging in, and for each answer of
+                       the server; the whole reading may take 20 times as long
   -h, --help           show this help and exit
       --version        show the version and exit
 
@@ -115,10 +124,12 @@ Molvane が監督者に送る開始メールと終了メールを読み、受験
                           分布図のある Web ページを出力する
       --encoding 文字コード  CSV の文字コード: utf-8 (BOM 付き、既定) または
                           cp932 (古い表計算ソフト向け)
-      --since 日付        その日時以降のメールだけを読む (YYYY-MM-DD または
-                          "YYYY-MM-DD HH:MM"、この PC の時刻)
+      --since 日付        その日時以降に開始した受験だけを出力する (YYYY-MM-DD
+                          または "YYYY-MM-DD HH:MM"、この PC のタイムゾーン。
+                          表の日時もすべてこのタイムゾーンで示す)
       --cacert ファイル   ファイル (PEM) の認証局も信頼する
-      --timeout 秒        サーバーの応答を待つ最長時間 (既定 30)
+      --timeout 秒        接続とログイン、サーバーの各応答を待つ最長時間
+                          (0.1～3600、既定 30)。読み込み全体はその 20 倍まで
   -h, --help              このヘルプを表示して終了する
       --version           バージョンを表示して終了する
 
@@ -140,15 +151,41 @@ bool systemLanguageIsJapanese()
     return !languages.isEmpty() && languages.first().startsWith(QLatin1String("ja"));
 }
 
-// Asks for the password on the terminal without echoing it.
-bool askPassword(const std::string& prompt, std::string& password)
+// The terminal whose echo the password prompt turned off, for a signal
+// that ends the program meanwhile: the echo comes back before it ends.
+volatile sig_atomic_t g_promptTerminal = -1;
+termios g_promptSaved{};
+
+extern "C" void restoreEchoAndEnd(int signal)
+{
+    const int tty = g_promptTerminal;
+    if (tty >= 0) {
+        ::tcsetattr(tty, TCSANOW, &g_promptSaved);
+        (void)!::write(tty, "\n", 1);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+enum class Prompt { Read, Cancelled, NoTerminal };
+
+// Asks for the password on the terminal without echoing it. An end of input
+// (Ctrl-D) before the line is done cancels; Ctrl-C ends the program with
+// the echo restored.
+Prompt askPassword(const std::string& prompt, std::string& password)
 {
     const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty < 0)
-        return false;
+        return Prompt::NoTerminal;
     termios saved{};
     const bool terminal = ::tcgetattr(tty, &saved) == 0;
+    const int endings[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    void (*previous[4])(int) = {};
     if (terminal) {
+        g_promptSaved = saved;
+        g_promptTerminal = tty;
+        for (int i = 0; i < 4; ++i)
+            previous[i] = std::signal(endings[i], restoreEchoAndEnd);
         termios quiet = saved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         quiet.c_lflag |= ICANON;
@@ -156,19 +193,36 @@ bool askPassword(const std::string& prompt, std::string& password)
     }
     bool ok = ::write(tty, prompt.data(), prompt.size()) >= 0;
     password.clear();
+    bool lineDone = false;
     char c = 0;
-    ssize_t n = 0;
-    while (ok && (n = ::read(tty, &c, 1)) == 1 && c != '\n')
+    while (ok) {
+        const ssize_t n = ::read(tty, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n != 1)
+            break; // end of input, or the terminal went away
+        if (c == '\n') {
+            lineDone = true;
+            break;
+        }
         password += c;
-    if (n < 0)
-        ok = false;
-    if (terminal)
+    }
+    if (terminal) {
         ::tcsetattr(tty, TCSAFLUSH, &saved);
-    ok = ::write(tty, "\n", 1) >= 0 && ok;
+        g_promptTerminal = -1;
+        for (int i = 0; i < 4; ++i)
+            std::signal(endings[i], previous[i] == SIG_ERR ? SIG_DFL : previous[i]);
+    }
+    (void)!::write(tty, "\n", 1);
     ::close(tty);
+    if (!lineDone) {
+        std::fill(password.begin(), password.end(), '\0');
+        password.clear();
+        return Prompt::Cancelled;
+    }
     if (!password.empty() && password.back() == '\r')
         password.pop_back();
-    return ok;
+    return Prompt::Read;
 }
 
 bool parseSince(const QString& text, std::int64_t& utc)
@@ -188,6 +242,27 @@ bool parseSince(const QString& text, std::int64_t& utc)
 std::filesystem::path localPath(const QString& argument)
 {
     return std::filesystem::path(QFile::encodeName(argument).toStdString());
+}
+
+// A regular file (or none yet) is replaced atomically; anything else that
+// can be written to (standard output as /dev/stdout, /dev/null, a FIFO, a
+// terminal) is written to directly, as a rename could not take its place.
+bool isPlainFileOrNothing(const std::filesystem::path& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+}
+
+bool writeDirectly(const std::filesystem::path& path, const std::string& bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = fsutil::writeAll(fd, bytes.data(), bytes.size());
+    const int code = errno;
+    const bool closed = ::close(fd) == 0;
+    errno = written ? errno : code;
+    return written && closed;
 }
 
 bool writeAll(std::FILE* out, const std::string& bytes)
@@ -263,17 +338,18 @@ int main(int argc, char** argv)
     if (parser.isSet(timeout)) {
         bool ok = false;
         const double seconds = parser.value(timeout).toDouble(&ok);
-        if (!ok || seconds <= 0 || seconds > 3600)
+        // Written so that "nan" fails too.
+        if (!ok || !(seconds >= 0.1 && seconds <= 3600))
             return usageError(say("--timeout takes seconds from 0.1 to 3600: ", "--timeout には 0.1 から 3600 までの秒数を指定して下さい: ") +
                               parser.value(timeout).toStdString());
-        timeoutMs = static_cast<long>(seconds * 1000);
+        timeoutMs = std::lround(seconds * 1000);
     }
 
     const std::string source = positional.first().toStdString();
     roster::RosterBuilder builder(sinceUtc);
-    const roster::MailSink sink = [&builder](std::string_view origin, std::string_view bytes) {
-        builder.add(origin, bytes);
-    };
+    const roster::MailSink sink(
+        [&builder](std::string_view origin, std::string_view bytes) { builder.add(origin, bytes); },
+        [&builder](std::string_view origin, std::uint64_t size) { builder.addTooLarge(origin, size); });
     roster::SourceError error;
     std::string shownSource = source;
     // A server that went away must not end the program with SIGPIPE.
@@ -288,11 +364,18 @@ int main(int argc, char** argv)
         const char* fromEnvironment = std::getenv("MOLVANE_IMAP_PASSWORD");
         if (fromEnvironment && *fromEnvironment) {
             options.password = fromEnvironment;
-        } else if (!askPassword(say("Password for ", "パスワード ") + options.address.user + "@" +
-                                    options.address.host + ": ",
-                                options.password)) {
-            return usageError(say("no password: set MOLVANE_IMAP_PASSWORD (there is no terminal to ask on)",
-                                  "パスワードがありません: MOLVANE_IMAP_PASSWORD を設定して下さい (尋ねる端末がありません)"));
+        } else {
+            const Prompt asked =
+                askPassword(say("Password for ", "パスワード ") + termtext::visible(options.address.user) + "@" +
+                                termtext::visible(options.address.host) + ": ",
+                            options.password);
+            if (asked == Prompt::NoTerminal)
+                return usageError(say("no password: set MOLVANE_IMAP_PASSWORD (there is no terminal to ask on)",
+                                      "パスワードがありません: MOLVANE_IMAP_PASSWORD を設定して下さい (尋ねる端末がありません)"));
+            if (asked == Prompt::Cancelled) {
+                message(say("no password given; nothing read", "パスワードが入力されなかったため、何も読みません"));
+                return kUsage;
+            }
         }
         if (parser.isSet(cacert))
             options.caFile = parser.value(cacert).toStdString();
@@ -326,7 +409,7 @@ int main(int argc, char** argv)
     if (c.duplicates > 0)
         summary += say(", duplicates ", "、重複 ") + std::to_string(c.duplicates);
     if (c.beforeSince > 0)
-        summary += say(", before --since ", "、--since より前 ") + std::to_string(c.beforeSince);
+        summary += say(", tests before --since ", "、--since より前の受験 ") + std::to_string(c.beforeSince);
     message(summary);
 
     const bool nothingRead = c.skipped > 0 && table.rows.empty() && c.testMails == 0;
@@ -339,7 +422,9 @@ int main(int argc, char** argv)
     if (parser.isSet(output) && parser.value(output) != QLatin1String("-")) {
         const QString file = parser.value(output);
         errno = 0;
-        if (!fsutil::writeFileAtomically(localPath(file), bytes)) {
+        const bool written = isPlainFileOrNothing(localPath(file)) ? fsutil::writeFileAtomically(localPath(file), bytes)
+                                                                     : writeDirectly(localPath(file), bytes);
+        if (!written) {
             const int code = errno;
             message(say("cannot write ", "書き込めません: ") + file.toStdString() +
                     (code ? " (" + std::string(std::strerror(code)) + ")" : std::string()));

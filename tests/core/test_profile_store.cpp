@@ -66,8 +66,10 @@ private slots:
         ProfileStore store(folder.iniPath());
         store.WriteProfileStringA("PW", "1", "  spaced pass ");
         store.WriteProfileStringA("ID", "1", "\"quoted\"");
+        store.WriteProfileStringA("FROM", "1", "trailing ");
         QCOMPARE(store.GetProfileStringA("PW", "1"), std::string("  spaced pass "));
         QCOMPARE(store.GetProfileStringA("ID", "1"), std::string("\"quoted\""));
+        QCOMPARE(store.GetProfileStringA("FROM", "1"), std::string("trailing "));
         // A line break must not start an entry of its own.
         store.WriteProfileStringA("SMTP", "1", "host\r\n[PW]\r\n1=stolen");
         QCOMPARE(store.GetProfileStringA("SMTP", "1"), std::string("host[PW]1=stolen"));
@@ -78,7 +80,7 @@ private slots:
     {
         TestFolder folder;
         folder.writeFile("Parameter.INI", "\xEF\xBB\xBF[life]\n 1 = 7 \ngarbage line\n[Mail]\r\n1=abc\n[SEQ]\n1=-4x\n"
-                                          "[BIG]\n1=99999999999\n[NEG]\n1=-99999999999\n[EMPTY]\n1=\n");
+                                          "[BIG]\n1=99999999999\n[NEG]\n1=-99999999999\n[EMPTY]\n1=\n[QUOTES]\n1=\"\"\n");
         ProfileStore store(folder.iniPath());
         QCOMPARE(store.GetProfileIntA("LIFE", "1", 0), 7);
         QCOMPARE(store.GetProfileIntA("MAIL", "1", 1), 0); // no number at the start
@@ -86,6 +88,7 @@ private slots:
         QCOMPARE(store.GetProfileIntA("BIG", "1", 0), 2147483647);
         QCOMPARE(store.GetProfileIntA("NEG", "1", 0), -2147483647 - 1);
         QCOMPARE(store.GetProfileIntA("EMPTY", "1", 9), 9);
+        QCOMPARE(store.GetProfileStringA("QUOTES", "1", "x"), std::string()); // an empty text in quotes
         // LF-only files stay LF-only.
         store.WriteProfileStringA("NEW", "1", "v");
         QVERIFY(folder.ini().find("[NEW]\n1=v\n") != std::string::npos);
@@ -130,6 +133,8 @@ private slots:
         QTest::newRow("read-only, another user") << 0444 << 0777 << true;
         QTest::newRow("someone else's file") << 0644 << 0777 << true;
         QTest::newRow("read-only folder") << 0666 << 0555 << true;
+        // Writable but not readable: replacing it would lose every other entry.
+        QTest::newRow("write-only file of one's own") << 0200 << 0777 << true;
     }
     void readOnlyFileIsNeverReplaced()
     {
@@ -142,6 +147,8 @@ private slots:
         folder.writeIni("[LIFE]\n1=3\n");
         ::chmod(folder.path().c_str(), static_cast<mode_t>(folderMode));
         ::chmod(folder.iniPath().c_str(), static_cast<mode_t>(mode));
+        if (mode == 0200 && ::chown(folder.iniPath().c_str(), kNobody, kNobody) != 0)
+            QFAIL("cannot hand the file to nobody");
         const std::string before = folder.ini();
         struct stat old {};
         ::stat(folder.iniPath().c_str(), &old);
@@ -167,6 +174,15 @@ private slots:
         QVERIFY(std::filesystem::is_symlink(folder.iniPath()) && std::filesystem::is_symlink(folder.file("hop")));
         QCOMPARE(folder.readFile("real/Parameter.INI"), std::string("[LIFE]\r\n1=7\r\n"));
 
+        // A relative link is read from the link's folder, not the current one.
+        folder.writeFile("real/target.INI", "[LIFE]\r\n1=3\r\n");
+        folder.writeFile("target.INI", "decoy\r\n");
+        std::filesystem::create_symlink("target.INI", folder.file("real/link.INI"));
+        ProfileStore inFolder(folder.file("real/link.INI"));
+        QVERIFY(inFolder.WriteProfileInt("LIFE", "1", 8));
+        QCOMPARE(folder.readFile("real/target.INI"), std::string("[LIFE]\r\n1=8\r\n"));
+        QCOMPARE(folder.readFile("target.INI"), std::string("decoy\r\n"));
+
         // A link to a file not there yet: the file is made where it points.
         ProfileStore dangling(folder.file("dangling.INI"));
         std::filesystem::create_symlink("real/new.INI", folder.file("dangling.INI"));
@@ -190,13 +206,26 @@ private slots:
         ::utimes(folder.file(names[2]).c_str(), hourAgo);
 
         mode_t modeWhileWriting = 0;
-        const auto result = fsutil::replaceFile(folder.iniPath(), [&modeWhileWriting](int fd) {
+        // The new content is flushed to disk before it takes the old one's place.
+        QStringList flushes;
+        fsutil::ReplaceOptions options;
+        options.flush = [&flushes, &folder](int fd) {
             struct stat st {};
             ::fstat(fd, &st);
-            modeWhileWriting = st.st_mode & 0777;
-            return fsutil::writeAll(fd, "[PW]\r\n1=new\r\n", 14);
-        });
+            flushes << QStringLiteral("%1 bytes over %2").arg(st.st_size).arg(QString::fromStdString(folder.ini()));
+            return ::fdatasync(fd);
+        };
+        const auto result = fsutil::replaceFile(
+            folder.iniPath(),
+            [&modeWhileWriting](int fd) {
+                struct stat st {};
+                ::fstat(fd, &st);
+                modeWhileWriting = st.st_mode & 0777;
+                return fsutil::writeAll(fd, "[PW]\r\n1=new\r\n", 14);
+            },
+            options);
         QCOMPARE(result, fsutil::ReplaceResult::Done);
+        QCOMPARE(flushes, QStringList({"14 bytes over [PW]\r\n1=old\r\n"}));
         QCOMPARE(modeWhileWriting, mode_t(0600));
         struct stat st {};
         ::stat(folder.iniPath().c_str(), &st);

@@ -8,7 +8,9 @@
 #include "run/ResultLog.h"
 #include "support/ReportMails.h"
 
+#include <QFile>
 #include <QTest>
+#include <cstring>
 
 using mail::LogFinding;
 using mail::MailKind;
@@ -118,6 +120,12 @@ private slots:
         QTest::newRow("rate line disagrees") << replaced("66.7%", "70.0%") << name
                                              << QList<int>{LogFinding::RateDiffers};
         QTest::newRow("a decimal comma is the same rate") << replaced("66.7%", "66,7%") << name << QList<int>();
+        // Numbers no run writes into a result mail.
+        QTest::newRow("count 0") << reportmails::resultLog(name, "", 0) << name
+                                 << QList<int>{LogFinding::CountOutOfRange};
+        QTest::newRow("negative allowance and time limit")
+            << reportmails::resultLog(name, "*-*", 3, -1, -10) << name
+            << QList<int>{LogFinding::LifeOutOfRange, LogFinding::TimeLimitOutOfRange};
     }
     void findings()
     {
@@ -185,6 +193,32 @@ private slots:
         QCOMPARE(int(read.problem), problem);
         QCOMPARE(read.problemLine, line);
         QCOMPARE(read.expected, expected);
+    }
+
+    // A body of millions of lines costs little more than the body itself.
+    void longBodyInBoundedMemory()
+    {
+        std::string body = reportmails::resultLog(sj("花子"), "*-*") + std::string(10u << 20, '\n');
+        auto peakKb = [](const char* field) {
+            QFile status(QStringLiteral("/proc/self/status"));
+            status.open(QIODevice::ReadOnly);
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith(field))
+                    return line.mid(std::strlen(field)).trimmed().split(' ').first().toLongLong();
+            return 0LL;
+        };
+        QFile reset(QStringLiteral("/proc/self/clear_refs"));
+        if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1)
+            QSKIP("the peak memory cannot be reset here");
+        reset.close();
+        const long long before = peakKb("VmRSS:");
+        mail::ReadLog log;
+        int line = 0;
+        std::string expected;
+        QVERIFY(mail::readResultLog(body, log, line, expected));
+        QCOMPARE(log.marks.size(), std::size_t(3));
+        const long long grown = peakKb("VmHWM:") - before;
+        QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown) + " KB"));
     }
 };
 

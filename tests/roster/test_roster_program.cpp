@@ -6,10 +6,13 @@
 #include "TestSupport.h"
 #include "report/BSendMail.h"
 #include "report/ReportMail.h"
+#include "report/Roster.h"
+#include "report/RosterOutput.h"
 #include "support/ImapTestServer.h"
 #include "support/ReportMails.h"
 #include "support/SmtpTestServer.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,17 +21,31 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <functional>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
 
 struct Result {
     int exitCode = -1;
     QByteArray out;
     QString err;
+    QByteArray rawErr;
     qint64 ms = 0;
+    long long peakKb = 0; // with measured: the program's peak memory
 };
 
+// Runs the program; measured: through Python, which reports the peak
+// memory of its one child on the last line of standard error.
 Result runRoster(const QStringList& args, const QString& password = QString::fromLatin1(ImapTestServer::kPassword),
-                 const QString& lang = QStringLiteral("C.UTF-8"))
+                 const QString& lang = QStringLiteral("C.UTF-8"), bool measured = false)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -42,7 +59,18 @@ Result runRoster(const QStringList& args, const QString& password = QString::fro
     process.setProcessEnvironment(env);
     QElapsedTimer timer;
     timer.start();
-    process.start(QStringLiteral(MOLVANE_ROSTER_PROGRAM), args);
+    if (measured)
+        process.start(QStringLiteral("/usr/bin/python3"),
+                      QStringList{QStringLiteral("-c"),
+                                  QStringLiteral("import resource, subprocess, sys\n"
+                                                 "code = subprocess.run(sys.argv[1:]).returncode\n"
+                                                 "sys.stderr.write('\\nPEAK %d\\n' % "
+                                                 "resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"
+                                                 "sys.exit(code if code >= 0 else 128 - code)\n"),
+                                  QStringLiteral(MOLVANE_ROSTER_PROGRAM)} +
+                          args);
+    else
+        process.start(QStringLiteral(MOLVANE_ROSTER_PROGRAM), args);
     Result r;
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -53,8 +81,47 @@ Result runRoster(const QStringList& args, const QString& password = QString::fro
     r.ms = timer.elapsed();
     r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     r.out = process.readAllStandardOutput();
-    r.err = QString::fromUtf8(process.readAllStandardError());
+    r.rawErr = process.readAllStandardError();
+    if (measured) {
+        const int peak = r.rawErr.lastIndexOf("\nPEAK ");
+        r.peakKb = r.rawErr.mid(peak + 6).trimmed().toLongLong();
+        r.rawErr.truncate(peak);
+    }
+    r.err = QString::fromUtf8(r.rawErr);
     return r;
+}
+
+// The program ended with this status and said this on standard error.
+bool says(const Result& r, int status, const QString& text)
+{
+    return r.exitCode == status && r.err.contains(text);
+}
+
+// A page as Chromium shows it, after a script of the test has run in it.
+// The page's own policy stays, with room made for the test's script (by a
+// nonce) and for nothing else: a script without the nonce is added too, and
+// must not run.
+QString inChromium(QByteArray page, const QString& testScript, const QString& folder)
+{
+    page.replace("script-src ", "script-src 'nonce-molvanetest' ");
+    page.replace("</body>", "<script>document.title = 'inline script ran';</script>\n<script nonce=\"molvanetest\">" +
+                                testScript.toUtf8() + "</script></body>");
+    const QString file = folder + QStringLiteral("/page-under-test.html");
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(page) != page.size())
+        return QString();
+    out.close();
+    QTemporaryDir profile;
+    QProcess dom;
+    dom.start(QStringLiteral("/usr/bin/chromium"),
+              {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
+               QStringLiteral("--disable-quic"), QStringLiteral("--no-first-run"),
+               QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
+               QStringLiteral("--disable-sync"), QStringLiteral("--user-data-dir=") + profile.path(),
+               QStringLiteral("--dump-dom"), QUrl::fromLocalFile(file).toString()});
+    if (!dom.waitForFinished(60000))
+        return QString();
+    return QString::fromUtf8(dom.readAllStandardOutput());
 }
 
 // The rows of a CSV file as Python's csv module reads them.
@@ -98,8 +165,12 @@ const QStringList kExpectedRows = {
     "pc04@centre.example|三郎|sample0524.txt|1|3|10|0|1|0.0|開始メールなし|",
     "pc05@centre.example|'=SUM(A1)||||||||未完了|",
     "pc01@centre.example|花子|問題,\"改\".txt|4|1|20|3|4|75.0|完了|",
+    "pc08@centre.example| <img src=x onerror=document.title='pwned'>||||||||未完了|",
     "pc07@centre.example|髙橋①子|sample0524.txt|2|3|10|1|2|50.0|完了|",
 };
+
+// A name with markup, and a space before it that the pairing counts.
+const char kMarkupName[] = " <img src=x onerror=document.title='pwned'>";
 
 } // namespace
 
@@ -112,6 +183,9 @@ private slots:
     void failuresOfTheServer();
     void serverWithoutTls();
     void mailFilesOfAMailClient();
+    void hostileServer_data();
+    void hostileServer();
+    void passwordPrompt();
     void commandLine();
 
 private:
@@ -161,10 +235,11 @@ void TestRosterProgram::initTestCase()
     startMail("pc05", "=SUM(A1)");
     startMail("pc01", "花子");
     resultMail("pc01", "花子", reportmails::resultLog(sj("花子"), "**-*", 4, 1, 20, true, sj("問題,\"改\".txt")));
+    startMail("pc08", kMarkupName);
     // Its body broken on the way.
     resultMail("pc06", "四郎", "\x81");
     const QList<ReceivedMail> received = smtp.messages();
-    QCOMPARE(received.size(), 12);
+    QCOMPARE(received.size(), 13);
     for (const ReceivedMail& m : received)
         m_mails << m.raw;
     QByteArray& broken = m_mails.last();
@@ -222,7 +297,7 @@ void TestRosterProgram::imapMailboxAsCsv()
     // The unreadable mails are named on standard error; the rest is counted.
     QVERIFY2(r.err.contains(QString::fromLatin1("<" + m_brokenId + ">")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("<hello@example.org>: not a start, result or test mail")), qPrintable(r.err));
-    QVERIFY2(r.err.contains(QStringLiteral("15 mails: finished 4, not finished 3, result without start 1, test mails 1, "
+    QVERIFY2(r.err.contains(QStringLiteral("16 mails: finished 4, not finished 4, result without start 1, test mails 1, "
                                            "skipped 2")),
              qPrintable(r.err));
     QVERIFY(!r.err.contains(QString::fromLatin1(ImapTestServer::kPassword)));
@@ -239,43 +314,63 @@ void TestRosterProgram::implicitTlsAsHtmlInABrowser()
         {server.url(), QStringLiteral("--cacert"), server.caFile(), QStringLiteral("--html"), QStringLiteral("-o"), page});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
 
-    // Sorting by the rate in the browser itself: a click on its heading.
+    // The page loads nothing from anywhere.
     QFile file(page);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QByteArray html = file.readAll();
+    const QByteArray html = file.readAll();
     file.close();
-    QVERIFY(!html.contains("src=") && !html.contains("href="));
-    html.replace("</body>", "<script>document.querySelectorAll('th')[9].click();</script></body>");
-    const QString clicked = m_dir.filePath(QStringLiteral("clicked.html"));
-    QFile out(clicked);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(html);
-    out.close();
+    QVERIFY(!html.contains("href=") && !html.contains("<img") && !html.contains("<link"));
+    QCOMPARE(html.count("<script"), 1);
 
-    QTemporaryDir profile;
-    const QStringList chromium = {QStringLiteral("--headless"),
-                                  QStringLiteral("--no-sandbox"),
-                                  QStringLiteral("--disable-gpu"),
-                                  QStringLiteral("--disable-quic"),
-                                  QStringLiteral("--no-first-run"),
-                                  QStringLiteral("--disable-background-networking"),
-                                  QStringLiteral("--disable-component-update"),
-                                  QStringLiteral("--disable-sync"),
-                                  QStringLiteral("--user-data-dir=") + profile.path()};
-    QProcess dom;
-    dom.start(QStringLiteral("/usr/bin/chromium"),
-              chromium + QStringList{QStringLiteral("--dump-dom"), QUrl::fromLocalFile(clicked).toString()});
-    QVERIFY(dom.waitForFinished(60000));
-    const QString shown = QString::fromUtf8(dom.readAllStandardOutput());
+    // In the browser itself: a click on the rate's heading sorts by it; the
+    // name with markup is text, with its leading space shown; no script but
+    // the page's own (and the test's) ran.
+    const QString shown = inChromium(html,
+                                     QStringLiteral("document.querySelectorAll('th')[9].click();"
+                                                    "var cells = document.querySelectorAll('td');"
+                                                    "for (var i = 0; i < cells.length; ++i)"
+                                                    "  if (cells[i].textContent.indexOf('onerror') >= 0)"
+                                                    "    document.body.setAttribute('data-shown', "
+                                                    "JSON.stringify(cells[i].innerText));"),
+                                     m_dir.path());
     QVERIFY2(shown.contains(QStringLiteral("aria-sort=\"ascending\"")), qPrintable(shown.left(2000)));
     QStringList rates;
     const QRegularExpression row(QStringLiteral("<tr class=\"\\w+\">(?:<td[^>]*>[^<]*</td>){9}<td[^>]*>([^<]*)</td>"));
     for (auto it = row.globalMatch(shown); it.hasNext();)
         rates << it.next().captured(1);
-    QCOMPARE(rates, QStringList({"0.0", "50.0", "66.7", "75.0", "100.0", "", "", ""}));
+    QCOMPARE(rates, QStringList({"0.0", "50.0", "66.7", "75.0", "100.0", "", "", "", ""}));
+    QVERIFY2(shown.contains(QStringLiteral("<title>受験一覧</title>")), qPrintable(shown.left(600)));
+    QVERIFY(!shown.contains(QStringLiteral("<img")));
+    QVERIFY2(shown.contains(QStringLiteral("data-shown=\"&quot; &lt;img src=x onerror=document.title='pwned'&gt;&quot;\"")),
+             qPrintable(shown.right(600)));
+
+    // Times sort by their moment, also where the text does not: the hour
+    // that comes twice when summer time ends, each with its offset.
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    roster::RosterBuilder builder;
+    const std::string late = reportmails::start("pc1@centre.example", sj("太郎"), 1792890900);  // 02:15 +01:00
+    const std::string early = reportmails::start("pc2@centre.example", sj("花子"), 1792888200); // 02:30 +02:00
+    builder.add("1", late);
+    builder.add("2", early);
+    const QByteArray twice = QByteArray::fromStdString(roster::rosterHtml(builder.finish(), "test"));
+    qputenv("TZ", "Asia/Tokyo");
+    tzset();
+    QVERIFY(twice.contains("2026-10-25 02:15:00 +01:00") && twice.contains("2026-10-25 02:30:00 +02:00"));
+    const QString sorted = inChromium(twice,
+                                      QStringLiteral("var th = document.querySelectorAll('th')[0];"
+                                                     "th.click();"),
+                                      m_dir.path());
+    QVERIFY2(sorted.indexOf(QStringLiteral("02:30:00 +02:00")) < sorted.indexOf(QStringLiteral("02:15:00 +01:00")),
+             qPrintable(sorted.right(1500)));
+    QVERIFY(sorted.contains(QStringLiteral("aria-sort=\"ascending\"")));
 
     // A picture of the page, for a person to look at.
     const QString shot = m_dir.filePath(QStringLiteral("roster.png"));
+    QTemporaryDir profile;
+    const QStringList chromium = {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                                  QStringLiteral("--disable-gpu"), QStringLiteral("--no-first-run"),
+                                  QStringLiteral("--user-data-dir=") + profile.path()};
     QProcess picture;
     picture.start(QStringLiteral("/usr/bin/chromium"),
                   chromium + QStringList{QStringLiteral("--screenshot=") + shot, QStringLiteral("--window-size=1200,1000"),
@@ -301,6 +396,10 @@ void TestRosterProgram::failuresOfTheServer()
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out.count("\r\n"), 1);
 
+    // A --since long before any mail asks for all of them.
+    r = runRoster(QStringList{server.url(), QStringLiteral("--since"), QStringLiteral("0001-01-01")} + trust);
+    QCOMPARE(r.exitCode, 0);
+
     // Only mails that cannot be read: nothing written, status 1.
     server.deliver(m_mails.last());
     const QString none = m_dir.filePath(QStringLiteral("none.csv"));
@@ -319,23 +418,20 @@ void TestRosterProgram::failuresOfTheServer()
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
 
     r = runRoster({server.url()}); // the test's authority is not trusted
-    QCOMPARE(r.exitCode, 3);
-    QVERIFY2(r.err.contains(QStringLiteral("certificate is not trusted")), qPrintable(r.err));
+    QVERIFY2(says(r, 3, QStringLiteral("certificate is not trusted")), qPrintable(r.err));
 
     // A password on the command line is refused without being repeated.
     r = runRoster(QStringList{server.url().replace(QStringLiteral("boss@"), QStringLiteral("boss:") + password +
                                                                                 QStringLiteral("@"))} +
                   trust);
-    QCOMPARE(r.exitCode, 2);
-    QVERIFY(r.err.contains(QStringLiteral("MOLVANE_IMAP_PASSWORD")));
+    QVERIFY2(says(r, 2, QStringLiteral("MOLVANE_IMAP_PASSWORD")), qPrintable(r.err));
     QVERIFY(!r.err.contains(password));
 
     // A server that stops answering: the time-out, not a hang.
     server.pause();
     r = runRoster(QStringList{server.url(), QStringLiteral("--timeout"), QStringLiteral("1")} + trust);
     server.resume();
-    QCOMPARE(r.exitCode, 3);
-    QVERIFY2(r.err.contains(QStringLiteral("did not answer within 1 s")), qPrintable(r.err));
+    QVERIFY2(says(r, 3, QStringLiteral("did not answer within 1 s")), qPrintable(r.err));
     QVERIFY2(r.ms < 10000, qPrintable(QString::number(r.ms)));
 
     // Last, as the server makes later logins wait after a wrong one.
@@ -347,8 +443,7 @@ void TestRosterProgram::failuresOfTheServer()
 
     // Nothing on the port at all.
     r = runRoster(QStringList{QStringLiteral("imap://boss@127.0.0.1:%1/INBOX").arg(SmtpTestServer::unusedPort())} + trust);
-    QCOMPARE(r.exitCode, 3);
-    QVERIFY2(r.err.contains(QStringLiteral("cannot connect to 127.0.0.1:")), qPrintable(r.err));
+    QVERIFY2(says(r, 3, QStringLiteral("cannot connect to 127.0.0.1:")), qPrintable(r.err));
 }
 
 void TestRosterProgram::serverWithoutTls()
@@ -357,10 +452,10 @@ void TestRosterProgram::serverWithoutTls()
     QVERIFY(fill(server));
     const int logged = server.log().size();
     const Result r = runRoster({server.url()});
-    QCOMPARE(r.exitCode, 3);
-    QVERIFY2(r.err.contains(QStringLiteral("offers no TLS (STARTTLS), so the password was not sent")), qPrintable(r.err));
-    const QByteArray log = server.log().mid(logged);
-    QVERIFY2(log.contains("no auth attempts") && !log.contains("user=<boss>"), log.constData());
+    QVERIFY2(says(r, 3, QStringLiteral("offers no TLS (STARTTLS), so the password was not sent")), qPrintable(r.err));
+    // The server logs the disconnection a moment after the program ends.
+    QTRY_VERIFY_WITH_TIMEOUT(server.log().mid(logged).contains("no auth attempts"), 10000);
+    QVERIFY2(!server.log().mid(logged).contains("user=<boss>"), server.log().mid(logged).constData());
 }
 
 void TestRosterProgram::mailFilesOfAMailClient()
@@ -393,15 +488,142 @@ void TestRosterProgram::mailFilesOfAMailClient()
         QCOMPARE(withoutTimes(rows), kExpectedRows);
     }
 
-    Result r = runRoster({m_dir.filePath(QStringLiteral("missing"))});
-    QCOMPARE(r.exitCode, 3);
-    QVERIFY(r.err.contains(QStringLiteral("no such file or folder")));
+    // Outputs that are no regular file are written to as they are; a file
+    // is replaced whole (a second name of the old file keeps the old text).
+    const QString fifo = m_dir.filePath(QStringLiteral("roster.fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess reader;
+    reader.start(QStringLiteral("/bin/cat"), {fifo});
+    QVERIFY(reader.waitForStarted());
+    Result r;
+    for (const QString& output : {fifo, QStringLiteral("/dev/stdout"), QStringLiteral("/dev/null")}) {
+        r = runRoster({maildir, QStringLiteral("-o"), output});
+        QVERIFY2(r.exitCode == 0, qPrintable(output + r.err));
+    }
+    QVERIFY(reader.waitForFinished(10000));
+    QCOMPARE(reader.readAllStandardOutput().count("\r\n"), kExpectedRows.size() + 1);
+    QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    QCOMPARE(runRoster({maildir, QStringLiteral("-o"), QStringLiteral("/dev/stdout")}).out.count("\r\n"),
+             kExpectedRows.size() + 1);
+    const QString csv = m_dir.filePath(QStringLiteral("replaced.csv"));
+    const QString second = m_dir.filePath(QStringLiteral("second-name.csv"));
+    QFile old(csv);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old table\r\n") == 11);
+    old.close();
+    QCOMPARE(::link(QFile::encodeName(csv).constData(), QFile::encodeName(second).constData()), 0);
+    r = runRoster({maildir, QStringLiteral("-o"), csv});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QVERIFY(QFileInfo(csv).size() > 100);
+    QCOMPARE(QFileInfo(second).size(), 11);
+
+    // Texts from mails never reach the terminal as control characters.
+    const QString hostile = m_dir.filePath(QStringLiteral("Hostile"));
+    QDir().mkpath(hostile + QStringLiteral("/cur"));
+    QFile junk(hostile + QStringLiteral("/cur/1.junk"));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write("From: a@example.org\r\nMessage-ID: <\x1B[2J\x1B]0;owned\x07@example.org>\r\n"
+               "Subject: =?UTF-8?B?" + QByteArray("\x1B[1;1H47 mails: finished 47\x9B" "2J").toBase64() +
+               "?=\r\n\r\nhi\r\n");
+    junk.close();
+    r = runRoster({hostile});
+    QVERIFY2(says(r, 1, QStringLiteral("<␛[2J␛]0;owned␇@example.org>")), qPrintable(r.err));
+    for (char c : r.rawErr)
+        QVERIFY2(static_cast<unsigned char>(c) >= 0x20 || c == '\n', qPrintable(r.err));
+
+    r = runRoster({m_dir.filePath(QStringLiteral("missing"))});
+    QVERIFY2(says(r, 3, QStringLiteral("no such file or folder")), qPrintable(r.err));
     r = runRoster({QDir(maildir).filePath(QStringLiteral("cur"))});
-    QCOMPARE(r.exitCode, 3);
-    QVERIFY(r.err.contains(QStringLiteral("not a Maildir")));
+    QVERIFY2(says(r, 3, QStringLiteral("not a Maildir")), qPrintable(r.err));
     r = runRoster({QDir(maildir).filePath(QStringLiteral("cur/1800000000.M0.client:2,S"))});
-    QCOMPARE(r.exitCode, 3);
-    QVERIFY(r.err.contains(QStringLiteral("not an mbox file")));
+    QVERIFY2(says(r, 3, QStringLiteral("not an mbox file")), qPrintable(r.err));
+}
+
+void TestRosterProgram::hostileServer_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("one byte at a time") << "trickle" << "did not finish its answer to EXAMINE within 0.5 s";
+    QTest::newRow("endless untagged lines") << "untagged" << "did not finish its answer to EXAMINE within 0.5 s";
+    QTest::newRow("continuation requests") << "continuation" << "a request to go on with a command";
+    QTest::newRow("a line without end") << "long-line" << "sent a line longer than 1 MiB";
+    QTest::newRow("a literal of 4 GiB") << "huge-literal" << "announced 4294967296 bytes, more than";
+    QTest::newRow("a literal of 20 digits") << "literal-digits" << "announced 99999999999999999999 bytes, more than";
+    QTest::newRow("a literal of -1") << "literal-minus" << "literal whose length cannot be read: {-1}";
+    QTest::newRow("a literal of 12a") << "literal-letters" << "literal whose length cannot be read: {12a}";
+    QTest::newRow("an open quote") << "open-quote" << "unterminated quoted string";
+    QTest::newRow("a UID past 32 bits") << "uid-range" << "a UID out of range";
+    // These two talk before TLS: STARTTLS.
+    QTest::newRow("STARTTLS refused") << "starttls-no"
+                                      << "refused STARTTLS, so the password was not sent: NO [UNAVAILABLE] TLS ␛[2Jis";
+    QTest::newRow("a greeting without end") << "greeting-trickle" << "did not answer within 0.5 s";
+}
+
+// A server that misbehaves after the login: the roster ends within its time
+// limits and in little memory, with status 3 and a message that says what
+// was wrong, never with a mailbox read as empty.
+void TestRosterProgram::hostileServer()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, says);
+    const bool beforeTls = mode == QLatin1String("starttls-no") || mode == QLatin1String("greeting-trickle");
+    ImapTestServer server(beforeTls ? ImapTestServer::Tls::StartTls : ImapTestServer::Tls::Implicit, mode);
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    const Result r = runRoster({server.url(), QStringLiteral("--cacert"), server.caFile(), QStringLiteral("--timeout"),
+                                QStringLiteral("0.5")},
+                               QStringLiteral("pw"), QStringLiteral("C.UTF-8"), true);
+    QVERIFY2(::says(r, 3, says) && r.ms < 5000, qPrintable(QString::number(r.ms) + r.err));
+#if defined(__SANITIZE_ADDRESS__)
+    const long long mostKb = 400 * 1024;
+#else
+    const long long mostKb = 100 * 1024;
+#endif
+    QVERIFY2(r.peakKb > 0 && r.peakKb < mostKb, qPrintable(QString::number(r.peakKb) + " KB"));
+    if (mode == QLatin1String("starttls-no"))
+        QVERIFY2(!server.log().contains("LOGIN"), server.log().constData());
+}
+
+// The password asked on a terminal: Ctrl-D cancels (no login is tried),
+// Ctrl-C ends the program with the terminal's echo back on.
+void TestRosterProgram::passwordPrompt()
+{
+    const QByteArray address = "imap://boss@127.0.0.1:" + QByteArray::number(SmtpTestServer::unusedPort()) + "/INBOX";
+    for (const char key : {'\x04', '\x03'}) {
+        int master = -1;
+        int slave = -1; // kept open here, so that its settings can be read after the program ends
+        QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setsid();
+            ::ioctl(slave, TIOCSCTTY, 0);
+            for (int fd = 0; fd < 3; ++fd)
+                ::dup2(slave, fd);
+            ::unsetenv("MOLVANE_IMAP_PASSWORD");
+            ::execl(MOLVANE_ROSTER_PROGRAM, MOLVANE_ROSTER_PROGRAM, address.constData(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        QByteArray seen;
+        int status = 0;
+        auto readUntil = [&](const std::function<bool()>& done) {
+            for (QDeadlineTimer deadline(20000); !done() && !deadline.hasExpired();) {
+                pollfd fd{master, POLLIN, 0};
+                char buffer[512];
+                const ssize_t n = ::poll(&fd, 1, 50) > 0 ? ::read(master, buffer, sizeof buffer) : 0;
+                seen.append(buffer, static_cast<int>(std::max<ssize_t>(n, 0)));
+            }
+        };
+        readUntil([&] { return seen.contains("Password for boss@127.0.0.1: "); });
+        termios settings{};
+        QVERIFY(::tcgetattr(slave, &settings) == 0 && !(settings.c_lflag & ECHO));
+        QCOMPARE(::write(master, &key, 1), ssize_t(1));
+        readUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; });
+        QVERIFY(::tcgetattr(slave, &settings) == 0 && (settings.c_lflag & ECHO));
+        if (key == '\x04')
+            QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 2 && seen.contains("no password given"), seen.constData());
+        else
+            QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT, seen.constData());
+        ::close(master);
+        ::close(slave);
+    }
 }
 
 void TestRosterProgram::commandLine()
@@ -418,10 +640,24 @@ void TestRosterProgram::commandLine()
     r = runRoster({});
     QCOMPARE(r.exitCode, 2);
     r = runRoster({QStringLiteral("x"), QStringLiteral("--since"), QStringLiteral("yesterday")});
-    QCOMPARE(r.exitCode, 2);
-    QVERIFY(r.err.contains(QStringLiteral("not a date")));
+    QVERIFY2(says(r, 2, QStringLiteral("not a date")), qPrintable(r.err));
     r = runRoster({QStringLiteral("x"), QStringLiteral("--html"), QStringLiteral("--encoding"), QStringLiteral("cp932")});
     QCOMPARE(r.exitCode, 2);
+    for (const char* seconds : {"nan", "0.0005", "3601", "-1"}) {
+        r = runRoster({QStringLiteral("x"), QStringLiteral("--timeout"), QLatin1String(seconds)});
+        QVERIFY2(r.exitCode == 2 && r.err.contains(QStringLiteral("0.1 to 3600")), seconds);
+    }
+
+    // Nothing is sent for a mailbox name or a password that would break a
+    // command apart (no server listens on the port: trying would say 3).
+    const QString closed = QStringLiteral("imap://boss@127.0.0.1:%1/").arg(SmtpTestServer::unusedPort());
+    for (const char* mailbox : {"IN%09BOX", "INBOX%00Other", "INBOX%0D%0Aa1%20DELETE%20INBOX", "%"}) {
+        r = runRoster({closed + QLatin1String(mailbox)});
+        QVERIFY2(r.exitCode == 2 && r.err.contains(QStringLiteral("mailbox name holds a control")), qPrintable(r.err));
+    }
+    r = runRoster({closed + QStringLiteral("INBOX")}, QStringLiteral("secret\r\na2 DELETE INBOX"));
+    QVERIFY2(r.exitCode == 2 && r.err.contains(QStringLiteral("line break")), qPrintable(r.err));
+    QVERIFY(!r.err.contains(QStringLiteral("secret")));
 }
 
 QTEST_GUILESS_MAIN(TestRosterProgram)

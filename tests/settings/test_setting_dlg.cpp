@@ -189,7 +189,12 @@ private slots:
         CSettingDlg dlg;
         dlg.show();
         unlock(dlg);
+        // Every field to its own section.
         dlg.ui()->smtpEdit->setText(QStringLiteral("mail.example.jp"));
+        dlg.ui()->toEdit->setText(QStringLiteral("boss@example.jp"));
+        dlg.ui()->fromEdit->setText(QStringLiteral("pc1@example.jp"));
+        dlg.ui()->idEdit->setText(QStringLiteral("pc1"));
+        dlg.ui()->pwEdit->setText(QStringLiteral("secret"));
         dlg.ui()->portEdit->setText(QStringLiteral("x25"));
         QTest::mouseClick(dlg.ui()->saveButton, Qt::LeftButton);
         QStringList sections;
@@ -203,7 +208,10 @@ private slots:
         QCOMPARE(stored("QUESTION"), std::string("sample0524.txt"));
         QCOMPARE(stored("SMTP"), std::string("mail.example.jp"));
         QCOMPARE(stored("PORT"), std::string("x25"));
-        QCOMPARE(stored("TO"), std::string());
+        QCOMPARE(stored("TO"), std::string("boss@example.jp"));
+        QCOMPARE(stored("FROM"), std::string("pc1@example.jp"));
+        QCOMPARE(stored("ID"), std::string("pc1"));
+        QCOMPARE(stored("PW"), std::string("secret"));
         QCOMPARE(stored("SEQ"), std::string("0"));
     }
 

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-ImapTestServer::ImapTestServer(Tls tls) : m_tls(tls) {}
+ImapTestServer::ImapTestServer(Tls tls, const QString& hostileMode) : m_tls(tls), m_hostileMode(hostileMode) {}
 
 ImapTestServer::~ImapTestServer()
 {
@@ -25,10 +25,15 @@ bool ImapTestServer::start()
     }
     const char* tls = m_tls == Tls::StartTls ? "starttls" : m_tls == Tls::Implicit ? "implicit" : "none";
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.start(QStringLiteral("/usr/bin/python3"),
-                    {QStringLiteral(MOLVANE_TEST_SUPPORT_DIR "/imap_server.py"), m_dir.path(), QStringLiteral("--tls"),
-                     QString::fromLatin1(tls), QStringLiteral("--user"), QString::fromLatin1(kUser),
-                     QStringLiteral("--password"), QString::fromLatin1(kPassword)});
+    if (!m_hostileMode.isEmpty())
+        m_process.start(QStringLiteral("/usr/bin/python3"),
+                        {QStringLiteral(MOLVANE_TEST_SUPPORT_DIR "/hostile_imap_server.py"), m_dir.path(),
+                         QStringLiteral("--mode"), m_hostileMode, QStringLiteral("--tls"), QString::fromLatin1(tls)});
+    else
+        m_process.start(QStringLiteral("/usr/bin/python3"),
+                        {QStringLiteral(MOLVANE_TEST_SUPPORT_DIR "/imap_server.py"), m_dir.path(), QStringLiteral("--tls"),
+                         QString::fromLatin1(tls), QStringLiteral("--user"), QString::fromLatin1(kUser),
+                         QStringLiteral("--password"), QString::fromLatin1(kPassword)});
     if (!m_process.waitForStarted(10000)) {
         m_error = QStringLiteral("cannot start /usr/bin/python3: ") + m_process.errorString();
         return false;
@@ -51,7 +56,8 @@ bool ImapTestServer::start()
                 m_maildir = value;
             else if (line.startsWith(QLatin1String("CA ")))
                 m_caFile = value;
-            if (m_port > 0 && m_group > 0 && !m_maildir.isEmpty() && (m_tls == Tls::None || !m_caFile.isEmpty()))
+            if (m_port > 0 && (m_group > 0 || !m_hostileMode.isEmpty()) &&
+                (!m_maildir.isEmpty() || !m_hostileMode.isEmpty()) && (m_tls == Tls::None || !m_caFile.isEmpty()))
                 return true;
         }
     }
@@ -127,7 +133,7 @@ QStringList ImapTestServer::mailFiles() const
 
 QByteArray ImapTestServer::log() const
 {
-    QFile file(m_dir.filePath(QStringLiteral("dovecot.log")));
+    QFile file(m_dir.filePath(m_hostileMode.isEmpty() ? QStringLiteral("dovecot.log") : QStringLiteral("commands.txt")));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 

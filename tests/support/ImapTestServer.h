@@ -15,7 +15,9 @@ public:
     static constexpr const char* kUser = "boss";
     static constexpr const char* kPassword = "s3cret-Pa55";
 
-    explicit ImapTestServer(Tls tls = Tls::StartTls);
+    // With a hostile mode, tests/support/hostile_imap_server.py in that mode
+    // (TLS: Implicit or StartTls) instead of dovecot: no mails, no log.
+    explicit ImapTestServer(Tls tls = Tls::StartTls, const QString& hostileMode = QString());
     ~ImapTestServer();
     ImapTestServer(const ImapTestServer&) = delete;
     ImapTestServer& operator=(const ImapTestServer&) = delete;
@@ -39,7 +41,7 @@ public:
     // Every mail file of the user with its flags (cur/ and new/, names and
     // sizes), to see that reading changed nothing.
     QStringList mailFiles() const;
-    // What the server logged.
+    // What the server logged (a hostile one: the commands it received).
     QByteArray log() const;
 
     // Stops and resumes every process of the server (it stops answering).
@@ -48,6 +50,7 @@ public:
 
 private:
     Tls m_tls;
+    QString m_hostileMode;
     QTemporaryDir m_dir;
     QProcess m_process;
     int m_port = 0;
