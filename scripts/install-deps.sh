@@ -5,8 +5,8 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-translations-l10n
-  libqt6multimedia6 qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libasound2-dev
+  qt6-qpa-plugins
   libcurl4-openssl-dev ca-certificates
   fonts-ipafont-gothic
   python3 python3-aiosmtpd openssl
@@ -16,6 +16,7 @@ PACKAGES=(
   libxml2-utils chromium
   libgmime-3.0-dev dovecot-imapd
   dpkg-dev file lintian desktop-file-utils appstream
+  debootstrap
 )
 
 SUDO=""
