@@ -15,7 +15,7 @@ Handler& handler()
 
 Answer show(QWidget* parent, const QString& text, Icon icon, Buttons buttons)
 {
-    const Shown shown{text, icon, buttons};
+    const Shown shown{text, icon, buttons, parent};
     if (handler())
         return handler()(shown);
 
