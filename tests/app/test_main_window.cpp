@@ -8,7 +8,10 @@
 #include "settings/AppProfile.h"
 #include "ui_CTestDlg.h"
 
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -141,6 +144,26 @@ private slots:
         QCOMPARE(finished.count(), 1);
         QCOMPARE(dlg.result(), int(QDialog::Rejected));
         QVERIFY(!dlg.isVisible());
+    }
+
+    void shortMessagesLeaveTheTitleRoom()
+    {
+        // The real box: a title bar holds the window's icon, the title and
+        // three buttons, so the box is wider than its title by their room.
+        int width = 0;
+        int titleWidth = 0;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                width = box->width();
+                titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+                box->accept();
+            }
+        });
+        watch.start(10);
+        MessageBox::show(nullptr, QStringLiteral("終了!!"), MessageBox::Icon::Information);
+        QVERIFY(titleWidth > 0);
+        QVERIFY2(width >= titleWidth + 100, qPrintable(QStringLiteral("%1 for a title of %2").arg(width).arg(titleWidth)));
     }
 
     void resourcesAreBuiltIn()
