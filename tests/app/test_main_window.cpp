@@ -5,11 +5,14 @@
 #include "app/CLampStatic.h"
 #include "app/CTestApp.h"
 #include "app/CTestDlg.h"
+#include "gui/DialogLook.h"
 #include "settings/AppProfile.h"
 #include "ui_CTestDlg.h"
 
 #include <QApplication>
+#include <QAbstractFileIconProvider>
 #include <QFile>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <QSignalSpy>
@@ -164,6 +167,30 @@ private slots:
         MessageBox::show(nullptr, QStringLiteral("終了!!"), MessageBox::Icon::Information);
         QVERIFY(titleWidth > 0);
         QVERIFY2(width >= titleWidth + 100, qPrintable(QStringLiteral("%1 for a title of %2").arg(width).arg(titleWidth)));
+    }
+
+    void fileDialogsInTheDialogsFontAndInJapanese()
+    {
+        TestFolder folder;
+        folder.writeFile("bank.txt", "");
+        QStringList families;
+        QString folderType;
+        QString fileType;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                families = dialog->font().families();
+                folderType = dialog->iconProvider()->type(QFileInfo(QString::fromStdString(folder.path().string())));
+                fileType = dialog->iconProvider()->type(QFileInfo(QString::fromStdString(folder.file("bank.txt").string())));
+                dialog->reject();
+            }
+        });
+        watch.start(10);
+        QCOMPARE(FileDialog::getOpenFileName(nullptr, QStringLiteral("TXTファイル(*.txt)|*.txt||"), QStringLiteral("txt")),
+                 QString());
+        QCOMPARE(families, DialogLook::fontFamilies());
+        QCOMPARE(folderType, QStringLiteral("フォルダ"));
+        QCOMPARE(fileType, QStringLiteral("TXTファイル"));
     }
 
     void resourcesAreBuiltIn()
