@@ -33,7 +33,7 @@ command -v debootstrap >/dev/null || fail "debootstrap is not installed (scripts
 max_mb=${MOLVANE_MAX_INSTALL_MB:-350}
 suite=bookworm
 arch=$(dpkg --print-architecture)
-cache=${MOLVANE_CLEAN_ROOT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/molvane/clean-root}
+cache=${MOLVANE_CLEAN_ROOT_CACHE:-${XDG_CACHE_HOME:-${HOME:-/root}/.cache}/molvane/clean-root}
 mkdir -p "$cache/archives"
 
 # The Debian mirror and security archive this machine installs from.
