@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace wave {
@@ -20,5 +21,7 @@ struct Pcm {
 // "fmt " and "data" are skipped; a data chunk longer than the file is taken
 // as far as the file goes, and a cut last frame is left out.
 std::optional<Pcm> readPcm(std::string_view file);
+// The samples point into the file: it must outlive them.
+std::optional<Pcm> readPcm(std::string&& file) = delete;
 
 } // namespace wave
