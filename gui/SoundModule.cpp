@@ -133,10 +133,10 @@ private:
         bool ok = true;
         while (left > 0 && ok && current(generation)) {
             const snd_pcm_sframes_t written = snd_pcm_writei(device, data, left);
-            if (written >= 0) {
+            if (written > 0) {
                 data += static_cast<std::size_t>(written) * frameBytes;
                 left -= static_cast<snd_pcm_uframes_t>(written);
-            } else if (written == -EAGAIN) {
+            } else if (written == 0 || written == -EAGAIN) {
                 snd_pcm_wait(device, 20);
             } else {
                 // An underrun or a suspended device is recovered once per
