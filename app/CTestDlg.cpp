@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QFileInfo>
 #include <QDateTime>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -143,6 +144,27 @@ void CTestDlg::UpdateData(bool saveAndValidate)
     exchangeText(saveAndValidate, m_ui->progressLabel, m_strProgress);
     exchangeText(saveAndValidate, m_ui->answerEdit5, m_strAnswer5);
     exchangeText(saveAndValidate, m_ui->nameEdit, m_strName);
+    if (!saveAndValidate)
+        describeTexts();
+}
+
+void CTestDlg::describeTexts()
+{
+    // A question of 48 wide characters, or an answer of 39, is wider than
+    // its field: the whole text is the field's tooltip, and what a screen
+    // reader reads for the field and for its answer button ("1: <answer>").
+    const QString question = m_ui->questionEdit->text().trimmed();
+    m_ui->questionEdit->setToolTip(question);
+    m_ui->questionEdit->setAccessibleDescription(question);
+    QLineEdit* const answers[] = {m_ui->answerEdit1, m_ui->answerEdit2, m_ui->answerEdit3, m_ui->answerEdit4,
+                                  m_ui->answerEdit5};
+    for (int position = 1; position <= 5; ++position) {
+        const QString answer = answers[position - 1]->text().trimmed();
+        answers[position - 1]->setToolTip(answer);
+        answers[position - 1]->setAccessibleDescription(answer);
+        answerButton(position)->setAccessibleDescription(
+            answer.isEmpty() ? QString() : QStringLiteral("%1: %2").arg(position).arg(answer));
+    }
 }
 
 QPushButton* CTestDlg::answerButton(int position) const

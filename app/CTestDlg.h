@@ -109,6 +109,8 @@ private:
     QPushButton* answerButton(int position) const;
     void showPicture(const std::string& pictureNumber);
     void showBlankPicture();
+    // The texts shown, whole, as tooltips and accessible descriptions.
+    void describeTexts();
 
     std::unique_ptr<Ui::CTestDlg> m_ui;
     QMenuBar* m_menuBar = nullptr;

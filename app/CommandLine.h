@@ -1,8 +1,10 @@
 #pragma once
-// The command line: --help and --version are answered before any window is
-// made, --manual opens the manual with the desktop's opener (the desktop
-// entry's action uses it); every other argument is left to the toolkit (its
-// display options), and what the toolkit does not take is refused.
+// The command line. Every argument is checked before the toolkit looks for a
+// display, so that a mistyped option is refused on a terminal without one:
+// the toolkit's own options (-display, -platform, -style …, with their
+// values) are left to it, --help and --version are answered, --manual opens
+// the manual with the desktop's opener (the desktop entry's action uses it);
+// anything else is refused.
 
 #include <optional>
 #include <cstdio>
@@ -11,9 +13,11 @@
 
 namespace commandline {
 
-// Answers --help (-h) and --version. Returns the exit status when the
-// program should end here, nothing when it should start its window.
-std::optional<int> answerInfoOptions(const std::vector<std::string>& args, std::FILE* out);
+// Checks every argument (args[0] is the program), then answers --help (-h)
+// and --version. Returns the exit status when the program should end here:
+// 2 with a message on `err` for an argument it does not take, 0 after an
+// answer on `out`; nothing when it should go on.
+std::optional<int> answerBeforeWindow(const std::vector<std::string>& args, std::FILE* out, std::FILE* err);
 
 // Whether the arguments ask for the manual.
 bool wantsManual(const std::vector<std::string>& args);

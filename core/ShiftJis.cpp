@@ -356,6 +356,22 @@ std::string fromUtf8(std::string_view utf8)
     return out;
 }
 
+std::string firstUnencodable(std::string_view utf8)
+{
+    for (std::size_t at = 0; at < utf8.size();) {
+        std::size_t length = std::min(utf8Length(static_cast<unsigned char>(utf8[at])), utf8.size() - at);
+        // A broken sequence is one character, as far as it goes.
+        std::size_t whole = 1;
+        while (whole < length && (static_cast<unsigned char>(utf8[at + whole]) & 0xC0) == 0x80)
+            ++whole;
+        const std::string_view character = utf8.substr(at, whole);
+        if (character != "?" && fromUtf8(character) == "?")
+            return std::string(character);
+        at += whole;
+    }
+    return std::string();
+}
+
 std::size_t lastSeparator(std::string_view cp932)
 {
     std::size_t found = std::string_view::npos;

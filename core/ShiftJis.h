@@ -26,6 +26,10 @@ std::string toUtf8(std::string_view cp932);
 // U+00AC and a few more) land on the bytes a Windows user would get.
 std::string fromUtf8(std::string_view utf8);
 
+// The first character of the UTF-8 text that code page 932 cannot hold (the
+// one fromUtf8 would turn into "?"), as UTF-8; empty when it holds them all.
+std::string firstUnencodable(std::string_view utf8);
+
 // True when byte c starts a double-byte character.
 inline bool isLeadByte(unsigned char c)
 {

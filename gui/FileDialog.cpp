@@ -1,7 +1,13 @@
 #include "FileDialog.h"
 
+#include "gui/DialogLook.h"
+
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QStringList>
+#include <QTreeView>
 
 namespace FileDialog {
 namespace {
@@ -11,6 +17,20 @@ Handler& handler()
     return h;
 }
 
+// The type column in Japanese, whatever the toolkit's translation and the
+// system's language give: "フォルダ", and a file by its extension in the way
+// the filters name it ("TXTファイル").
+class JapaneseTypes : public QFileIconProvider {
+public:
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isDir())
+            return QStringLiteral("フォルダ");
+        const QString suffix = info.suffix();
+        return suffix.isEmpty() ? QStringLiteral("ファイル") : suffix.toUpper() + QStringLiteral("ファイル");
+    }
+};
+
 QString run(QWidget* parent, Kind kind, const QString& filter, const QString& defaultSuffix)
 {
     const Request request{kind, filter, defaultSuffix};
@@ -18,6 +38,18 @@ QString run(QWidget* parent, Kind kind, const QString& filter, const QString& de
         return handler()(request);
 
     QFileDialog dialog(parent);
+    // The dialogs' own font (a proportional Japanese Gothic), not whatever
+    // the system's default font happens to be.
+    DialogLook::applyFont(&dialog);
+    JapaneseTypes types;
+    dialog.setIconProvider(&types);
+    // Size, type and date take the room their texts need; the name the rest.
+    if (auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = details->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
     dialog.setAcceptMode(kind == Kind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(kind == Kind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setNameFilter(toQtFilter(filter));

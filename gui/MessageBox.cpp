@@ -2,7 +2,10 @@
 
 #include "gui/DialogLook.h"
 
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace MessageBox {
 namespace {
@@ -11,11 +14,26 @@ Handler& handler()
     static Handler h;
     return h;
 }
+
+// A box sizes itself to its text, so a short one ("終了!!") is narrower
+// than its own title bar needs, and the window system cuts the title. Its
+// width makes room for the title, the window's icon and three title-bar
+// buttons.
+void keepTitleVisible(QMessageBox& box)
+{
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int needed = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + 8 * QFontMetrics(titleFont).height();
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(needed, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
+
 } // namespace
 
 Answer show(QWidget* parent, const QString& text, Icon icon, Buttons buttons)
 {
-    const Shown shown{text, icon, buttons};
+    const Shown shown{text, icon, buttons, parent};
     if (handler())
         return handler()(shown);
 
@@ -44,6 +62,7 @@ Answer show(QWidget* parent, const QString& text, Icon icon, Buttons buttons)
         box.setStandardButtons(QMessageBox::Ok);
     }
     DialogLook::applyFont(&box);
+    keepTitleVisible(box);
     const int result = box.exec();
     if (buttons == Buttons::Ok)
         return Answer::Ok;

@@ -17,6 +17,7 @@ struct Shown {
     QString text;
     Icon icon;
     Buttons buttons;
+    QWidget* parent = nullptr; // the window the box stands over
 };
 
 // Shows a modal message box and returns the button pressed.

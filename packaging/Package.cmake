@@ -53,10 +53,15 @@ a user manual in Japanese.")
 set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# Dependencies come from the libraries the programs and modules link; the
-# toolkit's Japanese texts are data, named here.
+# Dependencies come from the libraries the programs and modules link. What
+# no library link shows is named here: the toolkit's Japanese texts; a font
+# with Japanese glyphs, from the families the dialogs ask for (the first is
+# the one their layout was measured with), without which every text is drawn
+# as empty boxes; and the certificate authorities that every mail and
+# mailbox connection checks its server against (TLS is required).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "qt6-translations-l10n, fonts-ipafont-gothic | fonts-noto-cjk | fonts-vlgothic, ca-certificates")
 # The desktop's opener opens the manual (説明, molvane --manual).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -21,6 +21,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
+#include <QShowEvent>
+#include <QTimer>
 
 #include <limits>
 #include <optional>
@@ -146,7 +148,7 @@ void CEditDlg::OnInitDialog()
     if (file.open(g_strQuestionFile))
         count = file.recordCount();
     else
-        MessageBox::show(this, text(question::kOpenErrorMessage), MessageBox::Icon::Stop);
+        m_openErrorPending = true; // shown over the editor (showEvent)
     RefillNumbers(count);
 
     UpdateData(false);
@@ -545,6 +547,19 @@ void CEditDlg::OnDeleteFile()
 void CEditDlg::reject()
 {
     // Only 戻る closes the editor.
+}
+
+void CEditDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_openErrorPending)
+        return;
+    m_openErrorPending = false;
+    // After the window system has placed the editor, not before it exists
+    // on screen (a box over a window not yet shown lands in a corner).
+    QTimer::singleShot(0, this, [this] {
+        MessageBox::show(this, text(question::kOpenErrorMessage), MessageBox::Icon::Stop);
+    });
 }
 
 void CEditDlg::closeEvent(QCloseEvent* event)

@@ -74,6 +74,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // The file dialog of 新規 and 削除, then (unless cancelled) the question;
@@ -91,6 +92,9 @@ private:
     void NumberGone(int count);
 
     std::unique_ptr<Ui::CEditDlg> m_ui;
+    // The question file could not be opened while the editor opened: said
+    // once the editor is on screen, so that the box stands over it.
+    bool m_openErrorPending = false;
     QButtonGroup* m_correctGroup = nullptr;
     QuestionNumberModel* m_numbers = nullptr;
 };

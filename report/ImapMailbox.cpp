@@ -27,6 +27,17 @@ void initCurlOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// Where this libcurl looks for the system's certificate authorities.
+std::string systemCaBundle()
+{
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    if (info && info->cainfo)
+        return info->cainfo;
+    if (info && info->capath)
+        return info->capath;
+    return "?";
+}
+
 bool fail(SourceError& error, SourceError::Kind kind, std::string message)
 {
     error.kind = kind;
@@ -292,8 +303,15 @@ private:
                         say("the TLS handshake with the server failed: ", "サーバーとの TLS 接続に失敗しました: ") +
                             detail);
         case CURLE_SSL_CACERT_BADFILE:
-            return fail(m_error, SourceError::Usage,
-                        say("cannot read the certificate file: ", "証明書ファイルを読めません: ") + m_options.caFile);
+            if (!m_options.caFile.empty())
+                return fail(m_error, SourceError::Usage,
+                            say("cannot read the certificate file: ", "証明書ファイルを読めません: ") + m_options.caFile);
+            // No server can be trusted without the system's authorities.
+            return fail(m_error, SourceError::Access,
+                        say("the system's certificate authorities are missing (", "システムの認証局の証明書 ") +
+                            systemCaBundle() +
+                            say("), so no server can be trusted; install the package ca-certificates",
+                                " がないため、サーバーを信頼できません。パッケージ ca-certificates をインストールしてください"));
         default:
             return fail(m_error, SourceError::Access,
                         say("the server did not talk IMAP as expected: ", "サーバーとの IMAP のやり取りに失敗しました: ") +

@@ -51,6 +51,20 @@ void CTestDlg::OnStart()
         MessageBox::show(this, QStringLiteral("氏名を入力して下さい"), MessageBox::Icon::Stop);
         return;
     }
+    // A character that code page 932 cannot hold would reach the supervisor
+    // as "?": the start is refused before any mail, and the name box keeps
+    // what was typed.
+    const QString unencodable =
+        QString::fromStdString(sjis::firstUnencodable(m_ui->nameEdit->text().toStdString()));
+    if (!unencodable.isEmpty()) {
+        const uint code = unencodable.toUcs4().value(0);
+        MessageBox::show(this,
+                         QStringLiteral("氏名の「%1」（U+%2）は、メールで送れない文字です。\n"
+                                        "別の文字に置き換えてから「開始」を押してください。")
+                             .arg(unencodable, QString::number(code, 16).toUpper().rightJustified(4, QLatin1Char('0'))),
+                         MessageBox::Icon::Stop);
+        return;
+    }
     m_ui->nameEdit->setEnabled(false);
 
     SendReportMail(1);

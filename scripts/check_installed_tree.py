@@ -6,7 +6,9 @@
 - every program in usr/bin has its man page in usr/share/man/man1;
 - the icon exists in every hicolor size, at that size, and as SVG;
 - every link and picture of the manual leads to a file of the tree (and to
-  an anchor there, where it names one); links out of the tree are refused.
+  an anchor there, where it names one); links out of the tree are refused;
+- every picture of the manual is declared at the size it has, so that no
+  screenshot is shown squeezed or stretched.
 
 Prints each fault and exits 1 when there was any.
 """
@@ -25,6 +27,7 @@ class Page(html.parser.HTMLParser):
         super().__init__()
         self.links = []
         self.anchors = set()
+        self.pictures = []  # (src, width, height) as declared
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
@@ -32,6 +35,8 @@ class Page(html.parser.HTMLParser):
             self.anchors.add(attrs["id"])
         if tag == "a" and "name" in attrs:
             self.anchors.add(attrs["name"])
+        if tag == "img" and attrs.get("src"):
+            self.pictures.append((attrs["src"], attrs.get("width"), attrs.get("height")))
         for name in ("href", "src"):
             if name in attrs and attrs[name] is not None:
                 self.links.append(attrs[name])
@@ -75,6 +80,13 @@ def check_manual(root, faults):
                 anchors = pages[target].anchors if target in pages else set()
                 if url.fragment not in anchors:
                     faults.append(f"manual {shown}: no anchor for {link}")
+        for src, width, height in page.pictures:
+            picture = os.path.join(os.path.dirname(path), urllib.parse.unquote(src))
+            if not src.endswith(".png") or not os.path.isfile(picture):
+                continue
+            size = png_size(picture)
+            if size != (int(width or 0), int(height or 0)):
+                faults.append(f"manual {shown}: {src} is {size[0]}x{size[1]}, declared {width}x{height}")
     return len(pages)
 
 

@@ -5,8 +5,8 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-translations-l10n
-  libqt6multimedia6 qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libasound2-dev
+  qt6-qpa-plugins
   libcurl4-openssl-dev ca-certificates
   fonts-ipafont-gothic
   python3 python3-aiosmtpd openssl
@@ -17,6 +17,7 @@ PACKAGES=(
   libxml2-dev
   libgmime-3.0-dev dovecot-imapd
   dpkg-dev file lintian desktop-file-utils appstream
+  debootstrap
 )
 # A caller may name more (scripts/check-windows-build.sh: the cross compiler
 # and Wine).

@@ -55,6 +55,11 @@ private slots:
         QCOMPARE(sjis::fromUtf8("한"), std::string("?"));
         // Broken UTF-8 does not stop the conversion.
         QCOMPARE(sjis::fromUtf8("x\xC3(y"), std::string("x?(y"));
+        // The first character that turns into "?" is the one to name.
+        QCOMPARE(sjis::firstUnencodable("𠮷田花子"), std::string("𠮷"));
+        QCOMPARE(sjis::firstUnencodable("髙橋ｱ①〜?한😀"), std::string("한"));
+        QCOMPARE(sjis::firstUnencodable("x\xC3(y"), std::string("\xC3"));
+        QCOMPARE(sjis::firstUnencodable("試験太郎 ?"), std::string());
     }
 
     void invalidBytesBecomeReplacementCharacters_data()

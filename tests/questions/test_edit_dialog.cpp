@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
@@ -111,6 +112,7 @@ class TestEditDialog : public QObject {
 private slots:
     void opensLockedAndUnlocksOnlyWithTheEmptyCode();
     void unreadableQuestionFiles();
+    void openErrorStandsOverTheEditor();
     void addsQuestions();
     void refusesIncompleteQuestions();
     void loadsAndUpdatesQuestions();
@@ -186,8 +188,9 @@ void TestEditDialog::unreadableQuestionFiles()
         MessageBoxRecorder boxes;
         auto dlg = openEditor();
         QCOMPARE(g_strQuestionFile, std::string("sample0524.txt"));
-        QCOMPARE(boxes.texts(), QStringList{kOpenError});
+        QTRY_COMPARE(boxes.texts(), QStringList{kOpenError});
         QCOMPARE(boxes.shown()[0].icon, Icon::Stop);
+        QCOMPARE(boxes.shown()[0].parent, dlg.get());
         QCOMPARE(numbers(*dlg)->count(), 0);
         // Adding to a missing file creates nothing.
         fill(*dlg, QStringLiteral("問"), QStringLiteral("答"), 1);
@@ -211,6 +214,34 @@ void TestEditDialog::unreadableQuestionFiles()
     auto dlg = openEditor();
     QCOMPARE(numbers(*dlg)->count(), 0);
     QCOMPARE(boxes.count(), 0);
+}
+
+void TestEditDialog::openErrorStandsOverTheEditor()
+{
+    TestFolder folder; // the default question file is missing
+    // The real box this time: where does it stand when it comes up?
+    CEditDlg* editor = nullptr;
+    QRect box;
+    bool editorShown = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!shown || !box.isNull())
+            return;
+        box = shown->frameGeometry();
+        editorShown = editor && editor->isVisible();
+        shown->accept();
+    });
+    watch.start(10);
+    CEditDlg dlg;
+    editor = &dlg;
+    dlg.show();
+    QTRY_VERIFY(!box.isNull());
+    QVERIFY(editorShown);
+    QVERIFY2(dlg.frameGeometry().contains(box.center()), qPrintable(QStringLiteral("box %1,%2 editor %3,%4 %5x%6")
+                                                                       .arg(box.center().x()).arg(box.center().y())
+                                                                       .arg(dlg.x()).arg(dlg.y())
+                                                                       .arg(dlg.width()).arg(dlg.height())));
 }
 
 void TestEditDialog::addsQuestions()

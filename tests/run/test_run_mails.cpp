@@ -108,6 +108,22 @@ private slots:
         QVERIFY(resultLog().text().find(sj("【正解率】：66.7%\r\n")) != std::string::npos);
     }
 
+    void nameTheMailsCannotCarryIsRefusedBeforeAnyMail()
+    {
+        Run run(*m_server, "[QUESTION_CNT]\n1=3\n[LIFE]\n1=2\n");
+        run.start("𠮷田花子");
+        QCOMPARE(run.boxes.count(), 1);
+        QVERIFY2(run.boxes.texts()[0].contains(QStringLiteral("「𠮷」（U+20BB7）")), qPrintable(run.boxes.texts()[0]));
+        QCOMPARE(run.boxes.shown()[0].icon, MessageBox::Icon::Stop);
+        QVERIFY(m_server->messages().isEmpty());
+        QVERIFY(!run.dlg.isRunning());
+        QVERIFY(run.dlg.ui()->nameEdit->isEnabled());
+        QCOMPARE(run.dlg.ui()->nameEdit->text(), QStringLiteral("𠮷田花子"));
+        // With the character replaced, the test starts under the name typed.
+        run.start("吉田花子");
+        QCOMPARE(subjects(*m_server), QStringList{QStringLiteral("【氏名】:吉田花子 開始")});
+    }
+
     void noResultMail_data()
     {
         QTest::addColumn<QString>("settings");

@@ -107,6 +107,35 @@ private slots:
         QVERIFY(f.dlg.isRunning());
     }
 
+    void wholeTextsAsTooltipsAndForScreenReaders()
+    {
+        // The longest question and answers a record holds, wider than their fields.
+        Fixture f("[QUESTION]\n1=long.txt\n[QUESTION_CNT]\n1=1\n[LIFE]\n1=1\n");
+        std::string question;
+        std::string stem;
+        for (int i = 0; i < 47; ++i)
+            question += "問";
+        for (int i = 0; i < 38; ++i)
+            stem += "答";
+        f.folder.writeQuestions("long.txt", {makeQuestion((question + "末").c_str(), 2, stem.c_str())});
+        f.start();
+        QCOMPARE(f.dlg.ui()->questionEdit->toolTip(), QString::fromStdString(question + "末"));
+        QCOMPARE(f.dlg.ui()->questionEdit->accessibleDescription(), QString::fromStdString(question + "末"));
+        QLineEdit* const edits[] = {f.dlg.ui()->answerEdit1, f.dlg.ui()->answerEdit2, f.dlg.ui()->answerEdit3,
+                                    f.dlg.ui()->answerEdit4, f.dlg.ui()->answerEdit5};
+        QSet<QString> seen;
+        for (int p = 1; p <= 5; ++p) {
+            const QString answer = edits[p - 1]->text().trimmed();
+            QVERIFY(answer.startsWith(QString::fromStdString(stem)) && answer.size() == 39);
+            seen << answer;
+            QCOMPARE(edits[p - 1]->toolTip(), answer);
+            QCOMPARE(edits[p - 1]->accessibleDescription(), answer);
+            QCOMPARE(f.button(p)->accessibleDescription(), QStringLiteral("%1: %2").arg(p).arg(answer));
+            QCOMPARE(f.button(p)->accessibleName(), QString::number(p));
+        }
+        QCOMPARE(seen.size(), 5);
+    }
+
     void completeRunInFileOrder()
     {
         Fixture f("[QUESTION]\n1=bank.txt\n[QUESTION_CNT]\n1=3\n[LIFE]\n1=2\n[TIME_LIMIT]\n1=10\n"
