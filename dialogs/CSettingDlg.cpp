@@ -1,7 +1,7 @@
 #include "CSettingDlg.h"
 
+#include "ProgramRun.h"
 #include "settings/EditAccessCode.h"
-#include "dialogs/CTestDlg.h"
 #include "core/ProgramPaths.h"
 #include "core/ShiftJis.h"
 #include "platform/DataExchange.h"
@@ -226,13 +226,32 @@ void CSettingDlg::OnSave()
     OnInitDialog();
 }
 
+namespace {
+
+// Shows the outcome of the test mail over the settings dialog.
+class TestMailView : public testrun::RunView {
+public:
+    explicit TestMailView(QWidget* dialog) : m_dialog(dialog) {}
+    void showMessage(const std::string& utf8, testrun::MessageIcon) override
+    {
+        MessageBox::show(m_dialog, QString::fromStdString(utf8), MessageBox::Icon::Information);
+    }
+
+private:
+    QWidget* m_dialog;
+};
+
+} // namespace
+
 void CSettingDlg::OnTestSend()
 {
     if (!MessageBox::ask(this, QStringLiteral("テストメールを送信しても宜しいですか?")))
         return;
     // The mail goes out with the stored account, as every mail does; what is
-    // typed here and not saved takes no part.
-    CTestDlg mailer;
+    // typed here and not saved takes no part. A run of the main window's
+    // that shows nothing but the mail's outcome, over this dialog, sends it.
+    TestMailView view(this);
+    testrun::TestRun mailer(view, programrun::seams());
     mailer.SendReportMail(0);
 }
 

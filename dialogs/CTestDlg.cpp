@@ -1,28 +1,35 @@
 #include "CTestDlg.h"
 
+#include "CEditDlg.h"
+#include "CJudgeDlg.h"
 #include "CLampStatic.h"
+#include "MenuCommands.h"
+#include "ProgramRun.h"
 #include "SystemMenu.h"
+#include "core/FileSystem.h"
+#include "core/ShiftJis.h"
 #include "platform/DataExchange.h"
 #include "platform/DialogLook.h"
 #include "platform/MessageBox.h"
 #include "platform/PictureLoader.h"
+#include "platform/SjisText.h"
+#include "platform/SoundPlayer.h"
+#include "platform/TimerPeriods.h"
 #include "questionfile/PicturePath.h"
 #include "settings/AppProfile.h"
-#include "platform/SjisText.h"
-#include "core/FileSystem.h"
-#include "dialogs/CEditDlg.h"
 #include "ui_CTestDlg.h"
 
 #include <QAction>
-#include <QFileInfo>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QProgressBar>
 
-CTestDlg::CTestDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::CTestDlg>())
+CTestDlg::CTestDlg(QWidget* parent)
+    : QDialog(parent), m_ui(std::make_unique<Ui::CTestDlg>()), m_run(std::make_shared<testrun::TestRun>(static_cast<testrun::RunView&>(*this), programrun::seams()))
 {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -50,7 +57,27 @@ CTestDlg::CTestDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui:
     OnInitDialog();
 }
 
-CTestDlg::~CTestDlg() = default;
+namespace {
+
+// The view of a run whose window was deleted while the run was working (a
+// mail on its way): the mail's outcome is still shown, over the window the
+// user works in; nothing else is left to show.
+class WindowlessView : public testrun::RunView {
+public:
+    void showMessage(const std::string& utf8, testrun::MessageIcon icon) override
+    {
+        MessageBox::show(programrun::messageParent(nullptr), QString::fromStdString(utf8),
+                         icon == testrun::MessageIcon::Stop ? MessageBox::Icon::Stop : MessageBox::Icon::Information);
+    }
+};
+
+} // namespace
+
+CTestDlg::~CTestDlg()
+{
+    static WindowlessView windowless;
+    m_run->setView(windowless);
+}
 
 void CTestDlg::createMenu()
 {
@@ -121,13 +148,13 @@ void CTestDlg::OnInitDialog()
     m_lamp3 = m_ui->lamp3;
     // 6. Settings.
     const ProfileStore& profile = appProfile();
-    m_nSound = profile.GetProfileIntA("SOUND", "SW", 0);
-    m_nSeq = profile.GetProfileIntA("SEQ", "1", 0);
-    m_nMail = profile.GetProfileIntA("MAIL", "1", 1);
-    m_strQuestionFile = profile.GetProfileStringA("QUESTION", "1", "sample0524.txt");
+    m_run->m_nSound = profile.GetProfileIntA("SOUND", "SW", 0);
+    m_run->m_nSeq = profile.GetProfileIntA("SEQ", "1", 0);
+    m_run->m_nMail = profile.GetProfileIntA("MAIL", "1", 1);
+    m_run->m_strQuestionFile = profile.GetProfileStringA("QUESTION", "1", "sample0524.txt");
     // 7. Check marks.
-    setMenuCheck(ID_SOUND_SWITCH, m_nSound == 1);
-    setMenuCheck(ID_MAIL_SWITCH, m_nMail == 1);
+    setMenuCheck(ID_SOUND_SWITCH, m_run->m_nSound == 1);
+    setMenuCheck(ID_MAIL_SWITCH, m_run->m_nMail == 1);
     // 8. The focus goes to the first enabled tab stop, 開始.
     m_ui->startButton->setFocus();
 }
@@ -136,15 +163,18 @@ void CTestDlg::UpdateData(bool saveAndValidate)
 {
     using DataExchange::exchangeText;
     // Control 1042 (the picture) is visited first and carries no text.
-    exchangeText(saveAndValidate, m_ui->answerEdit1, m_strAnswer1);
-    exchangeText(saveAndValidate, m_ui->questionEdit, m_strQuestion);
-    exchangeText(saveAndValidate, m_ui->answerEdit2, m_strAnswer2);
-    exchangeText(saveAndValidate, m_ui->answerEdit3, m_strAnswer3);
-    exchangeText(saveAndValidate, m_ui->answerEdit4, m_strAnswer4);
-    exchangeText(saveAndValidate, m_ui->progressLabel, m_strProgress);
-    exchangeText(saveAndValidate, m_ui->answerEdit5, m_strAnswer5);
-    exchangeText(saveAndValidate, m_ui->nameEdit, m_strName);
-    if (!saveAndValidate)
+    testrun::TestRun& run = *m_run;
+    exchangeText(saveAndValidate, m_ui->answerEdit1, run.m_strAnswer1);
+    exchangeText(saveAndValidate, m_ui->questionEdit, run.m_strQuestion);
+    exchangeText(saveAndValidate, m_ui->answerEdit2, run.m_strAnswer2);
+    exchangeText(saveAndValidate, m_ui->answerEdit3, run.m_strAnswer3);
+    exchangeText(saveAndValidate, m_ui->answerEdit4, run.m_strAnswer4);
+    exchangeText(saveAndValidate, m_ui->progressLabel, run.m_strProgress);
+    exchangeText(saveAndValidate, m_ui->answerEdit5, run.m_strAnswer5);
+    exchangeText(saveAndValidate, m_ui->nameEdit, run.m_strName);
+    if (saveAndValidate)
+        run.m_strNameLost = sjis::firstUnencodable(m_ui->nameEdit->text().toStdString());
+    else
         describeTexts();
 }
 
@@ -183,14 +213,9 @@ QPushButton* CTestDlg::answerButton(int position) const
     }
 }
 
-bool CTestDlg::isRunning() const
-{
-    return !m_ui->startButton->isEnabled();
-}
-
 void CTestDlg::showPicture(const std::string& pictureNumber)
 {
-    const std::string path = question::picturePath(m_strQuestionFile, pictureNumber);
+    const std::string path = question::picturePath(m_run->m_strQuestionFile, pictureNumber);
     const QPixmap pixmap = PictureLoader::load(path);
     m_ui->picture->setPixmap(pixmap);
     if (pixmap.isNull())
@@ -203,7 +228,7 @@ void CTestDlg::showBlankPicture()
 {
     // The blank picture is taken from its file at every paint while idle; the
     // file is read again only when it changed, so painting stays cheap.
-    const std::string path = question::picturePath(m_strQuestionFile, "000");
+    const std::string path = question::picturePath(m_run->m_strQuestionFile, "000");
     const QFileInfo info(QString::fromStdString(fsutil::nativePath(path).string()));
     const qint64 stamp = info.exists() ? info.lastModified().toMSecsSinceEpoch() ^ info.size() : -2;
     const QString shownPath = fromSjis(path);
@@ -220,6 +245,108 @@ void CTestDlg::paintEvent(QPaintEvent* event)
         showBlankPicture();
 }
 
+// Each handler works through its own share of the run: nothing of the
+// window is touched once the run was called, as the window may be gone when
+// the run returns.
+void CTestDlg::OnStart()
+{
+    UpdateData(true);
+    const std::shared_ptr<testrun::TestRun> run = m_run;
+    run->OnStart();
+}
+
+void CTestDlg::OnStop()
+{
+    const std::shared_ptr<testrun::TestRun> run = m_run;
+    run->OnStop();
+}
+
+void CTestDlg::OnAnswer(int answer)
+{
+    const std::shared_ptr<testrun::TestRun> run = m_run;
+    run->OnAnswer(answer);
+}
+
+void CTestDlg::OnTimer(int timerId)
+{
+    const std::shared_ptr<testrun::TestRun> run = m_run;
+    run->OnTimer(timerId);
+}
+
+void CTestDlg::SendReportMail(int kind)
+{
+    const std::shared_ptr<testrun::TestRun> run = m_run;
+    run->SendReportMail(kind);
+}
+
+void CTestDlg::showMessage(const std::string& utf8, testrun::MessageIcon icon)
+{
+    MessageBox::show(programrun::messageParent(this), QString::fromStdString(utf8),
+                     icon == testrun::MessageIcon::Stop ? MessageBox::Icon::Stop : MessageBox::Icon::Information);
+}
+
+void CTestDlg::setNameBoxEnabled(bool enabled)
+{
+    m_ui->nameEdit->setEnabled(enabled);
+}
+
+void CTestDlg::setRunControls(bool running)
+{
+    m_ui->startButton->setEnabled(!running);
+    m_ui->stopButton->setEnabled(running);
+    for (int p = 1; p <= 5; ++p)
+        answerButton(p)->setEnabled(running);
+}
+
+void CTestDlg::startRunTimer()
+{
+    m_runTimer.start(TimerPeriods::oneSecondMs());
+}
+
+void CTestDlg::stopRunTimer()
+{
+    m_runTimer.stop();
+}
+
+void CTestDlg::setLampColor(int lamp, int colour)
+{
+    CLampStatic* lamps[] = {m_lamp1, m_lamp2, m_lamp3};
+    lamps[lamp - 1]->SetColor(colour);
+}
+
+void CTestDlg::setBarRange(int timeLimit)
+{
+    // A range of 0 to 0 would make the bar a busy indicator: show it empty.
+    m_ui->timeBar->setRange(0, timeLimit > 0 ? timeLimit : 1);
+    m_ui->timeBar->setValue(0);
+}
+
+void CTestDlg::setBarPosition(int position)
+{
+    // Like the platform's bar, a position outside the range is held at its
+    // ends.
+    QProgressBar* bar = m_ui->timeBar;
+    bar->setValue(qBound(bar->minimum(), position, bar->maximum()));
+}
+
+void CTestDlg::showQuestion()
+{
+    UpdateData(false);
+}
+
+void CTestDlg::playSound(int kind)
+{
+    SoundPlayer::play(kind == 1 ? SoundPlayer::kRightSound : SoundPlayer::kWrongSound);
+}
+
+void CTestDlg::showJudgePopup(const std::string& verdict, const std::string& notice)
+{
+    CJudgeDlg popup(this);
+    popup.m_strVerdict = verdict;
+    popup.m_strNotice = notice;
+    popup.exec();
+}
+
 void CTestDlg::OnQuit()
 {
     if (MessageBox::ask(this, QStringLiteral("終了しても宜しいですか?")))
@@ -230,6 +357,39 @@ void CTestDlg::OnEdit()
 {
     CEditDlg editor(this);
     editor.exec();
+}
+
+void CTestDlg::OnMenuExit()
+{
+    // Without a question: the 終了 button is the path with confirmation.
+    reject();
+}
+
+void CTestDlg::OnHelpTopics()
+{
+    menucommands::openHelp();
+}
+
+void CTestDlg::OnAbout()
+{
+    menucommands::openAbout(this);
+}
+
+void CTestDlg::OnSettings()
+{
+    menucommands::openSettings(this);
+}
+
+void CTestDlg::OnSoundSwitch()
+{
+    m_run->m_nSound = menucommands::toggleSwitch("SOUND", "SW", m_run->m_nSound, 0);
+    setMenuCheck(ID_SOUND_SWITCH, m_run->m_nSound == 1);
+}
+
+void CTestDlg::OnMailSwitch()
+{
+    m_run->m_nMail = menucommands::toggleSwitch("MAIL", "1", m_run->m_nMail, 1);
+    setMenuCheck(ID_MAIL_SWITCH, m_run->m_nMail == 1);
 }
 
 bool CTestDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)

@@ -1,7 +1,11 @@
 #pragma once
 // The main window: the test window with its question, answers, picture,
 // time-limit bar and progress text, the buttons 開始, 停止, 編集 and 終了, the
-// five answer buttons and the menu bar.
+// five answer buttons and the menu bar. A view of the test run it owns: its
+// handlers read the controls into the run and call it; the run tells it what
+// to show.
+
+#include "testrun/TestRun.h"
 
 #include <QDialog>
 #include <QPixmap>
@@ -17,15 +21,14 @@ namespace Ui {
 class CTestDlg;
 }
 
-class CTestDlg : public QDialog {
+class CTestDlg : public QDialog, private testrun::RunView {
     Q_OBJECT
 public:
-    // A window that is never shown serves the settings dialog's test mail.
     explicit CTestDlg(QWidget* parent = nullptr);
     ~CTestDlg() override;
 
-    // Data exchange: true moves the controls into the members, false the
-    // members into the controls.
+    // Data exchange: true moves the controls into the run's members, false
+    // the members into the controls.
     void UpdateData(bool saveAndValidate);
 
     // Menu command ids, as the menu defines them.
@@ -42,26 +45,18 @@ public:
     // Composes and sends one mail: 0 test mail, 1 start mail, 2 result mail.
     void SendReportMail(int kind);
 
-    // Test run (dialogs/TestRunner.cpp).
+    // The test run.
     void OnStart();
     void OnStop();
-    void NextQuestion();
-    void FinishTest();
-    bool isRunning() const;
-
-    // Judging and the time limit (dialogs/AnswerJudging.cpp).
-    void OnAnswer1();
-    void OnAnswer2();
-    void OnAnswer3();
-    void OnAnswer4();
-    void OnAnswer5();
+    void OnAnswer1() { OnAnswer(1); }
+    void OnAnswer2() { OnAnswer(2); }
+    void OnAnswer3() { OnAnswer(3); }
+    void OnAnswer4() { OnAnswer(4); }
+    void OnAnswer5() { OnAnswer(5); }
     void OnTimer(int timerId);
-    int JudgeAnswer(int answer);
-    void PlayJudgeSound(int soundSwitch, int kind);
-    void UpdateMissLamps();
-    void AppendResultLine(int result);
+    bool isRunning() const { return m_run->isRunning(); }
 
-    // Shell (dialogs/CTestDlg.cpp) and menu commands (dialogs/MenuCommands.cpp).
+    // The window and its menu.
     void OnQuit();
     void OnEdit();
     void OnMenuExit();
@@ -71,26 +66,11 @@ public:
     void OnSoundSwitch();
     void OnMailSwitch();
 
-    // Members (Shift-JIS texts).
-    int m_nSeq = 0;
-    int m_nMail = 0;
-    int m_nAsked = 0;
-    int m_nCorrect = 0;
-    int m_nRemaining = 0;
-    int m_nTotal = 0;
-    std::string m_strQuestionFile;
-    int m_nAnswerPos = 0;
-    int m_nLife = 0;
-    int m_nElapsed = 0;
-    std::string m_strAnswer1;
-    std::string m_strQuestion;
-    std::string m_strAnswer2;
-    std::string m_strAnswer3;
-    std::string m_strAnswer4;
-    std::string m_strProgress;
-    std::string m_strAnswer5;
-    std::string m_strName;
-    int m_nSound = 0;
+    // The run the window shows; its members are the window's texts and
+    // counters.
+    testrun::TestRun& run() { return *m_run; }
+    const testrun::TestRun& run() const { return *m_run; }
+
     CLampStatic* m_lamp1 = nullptr;
     CLampStatic* m_lamp2 = nullptr;
     CLampStatic* m_lamp3 = nullptr;
@@ -103,11 +83,25 @@ protected:
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
+    // What the run asks of the window.
+    void showMessage(const std::string& utf8, testrun::MessageIcon icon) override;
+    void setNameBoxEnabled(bool enabled) override;
+    void setRunControls(bool running) override;
+    void startRunTimer() override;
+    void stopRunTimer() override;
+    void setLampColor(int lamp, int colour) override;
+    void setBarRange(int timeLimit) override;
+    void setBarPosition(int position) override;
+    void showPicture(const std::string& pictureNumber) override;
+    void showQuestion() override;
+    void playSound(int kind) override;
+    void showJudgePopup(const std::string& verdict, const std::string& notice) override;
+
+    void OnAnswer(int answer);
     void OnInitDialog();
     void createMenu();
     void setMenuCheck(int commandId, bool checked);
     QPushButton* answerButton(int position) const;
-    void showPicture(const std::string& pictureNumber);
     void showBlankPicture();
     // The texts shown, whole, as tooltips and accessible descriptions.
     void describeTexts();
@@ -117,4 +111,8 @@ private:
     QTimer m_runTimer;
     QString m_shownPicturePath;
     qint64 m_shownPictureStamp = -1;
+    // Shared with the handler that is working in it: a mail runs the event
+    // loop, during which the window may be closed and deleted, and the run
+    // must see its handler through (see the destructor).
+    std::shared_ptr<testrun::TestRun> m_run;
 };

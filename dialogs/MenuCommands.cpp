@@ -1,24 +1,20 @@
 // Commands of the main window's menu bar.
 
+#include "MenuCommands.h"
+
 #include "CAboutDlg.h"
-#include "CTestDlg.h"
+#include "CSettingDlg.h"
 #include "core/ProgramPaths.h"
 #include "platform/DesktopOpener.h"
 #include "settings/AppProfile.h"
-#include "dialogs/CSettingDlg.h"
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
-void CTestDlg::OnMenuExit()
-{
-    // Without a question: the 終了 button is the path with confirmation.
-    reject();
-}
+namespace menucommands {
 
-void CTestDlg::OnHelpTopics()
+void openHelp()
 {
 #ifdef Q_OS_WIN
     // The help file is named without a folder: it is looked for in the
@@ -39,30 +35,23 @@ void CTestDlg::OnHelpTopics()
     // When there is none, nothing happens.
 }
 
-void CTestDlg::OnAbout()
+void openAbout(QWidget* parent)
 {
-    CAboutDlg about(this);
+    CAboutDlg about(parent);
     about.exec();
 }
 
-void CTestDlg::OnSettings()
+void openSettings(QWidget* parent)
 {
-    CSettingDlg dialog(this);
+    CSettingDlg dialog(parent);
     dialog.exec();
 }
 
-void CTestDlg::OnSoundSwitch()
+int toggleSwitch(const char* section, const char* entry, int current, int def)
 {
     ProfileStore& profile = appProfile();
-    profile.WriteProfileStringA("SOUND", "SW", m_nSound == 1 ? "0" : "1");
-    m_nSound = profile.GetProfileIntA("SOUND", "SW", 0);
-    setMenuCheck(ID_SOUND_SWITCH, m_nSound == 1);
+    profile.WriteProfileStringA(section, entry, current == 1 ? "0" : "1");
+    return profile.GetProfileIntA(section, entry, def);
 }
 
-void CTestDlg::OnMailSwitch()
-{
-    ProfileStore& profile = appProfile();
-    profile.WriteProfileStringA("MAIL", "1", m_nMail == 1 ? "0" : "1");
-    m_nMail = profile.GetProfileIntA("MAIL", "1", 1);
-    setMenuCheck(ID_MAIL_SWITCH, m_nMail == 1);
-}
+} // namespace menucommands

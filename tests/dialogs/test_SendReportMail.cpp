@@ -67,7 +67,7 @@ void TestSendReportMail::failuresAreReported()
     writeAccount(folder, SmtpTestServer::unusedPort());
     MessageBoxRecorder boxes;
     CTestDlg dlg;
-    dlg.m_strName = sj("試験太郎");
+    dlg.run().m_strName = sj("試験太郎");
 
     dlg.SendReportMail(1); // a failed start mail goes unnoticed
     QCOMPARE(boxes.count(), 0);
@@ -79,8 +79,8 @@ void TestSendReportMail::failuresAreReported()
     // The result mail leaves its rate line in the log even when it fails,
     // and is not tried again.
     boxes.clear();
-    dlg.m_nAsked = 3;
-    dlg.m_nCorrect = 2;
+    dlg.run().m_nAsked = 3;
+    dlg.run().m_nCorrect = 2;
     writeRunLog(2);
     const std::string judged = resultLog().text();
     dlg.SendReportMail(2);
@@ -152,8 +152,8 @@ void TestSendReportMail::windowDestroyedWhileSending()
     writeAccount(folder, silent.port());
     MessageBoxRecorder boxes;
     QPointer<CTestDlg> dlg = new CTestDlg;
-    dlg->m_nAsked = 1;
-    dlg->m_nCorrect = 1;
+    dlg->run().m_nAsked = 1;
+    dlg->run().m_nCorrect = 1;
     QTimer::singleShot(100, dlg.data(), [&dlg] { dlg->deleteLater(); });
     dlg->SendReportMail(2);
 

@@ -51,7 +51,7 @@ private slots:
         QCOMPARE(ui->picture->accessibleName(), QStringLiteral("画像"));
         QCOMPARE(ui->progressLabel->accessibleDescription(), QStringLiteral("進行度"));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(ui->startButton));
-        QCOMPARE(dlg.m_strQuestionFile, std::string("sample0524.txt"));
+        QCOMPARE(dlg.run().m_strQuestionFile, std::string("sample0524.txt"));
     }
 
     void blankPictureFollowsTheQuestionFilesFolder()

@@ -67,11 +67,11 @@ private slots:
         CTestDlg dlg;
         dlg.OnSoundSwitch();
         QCOMPARE(stored("SOUND", "SW"), std::string("1"));
-        QCOMPARE(dlg.m_nSound, 1);
+        QCOMPARE(dlg.run().m_nSound, 1);
         QVERIFY(checked(dlg, CTestDlg::ID_SOUND_SWITCH));
         dlg.OnMailSwitch();
         QCOMPARE(stored("MAIL", "1"), std::string("0"));
-        QCOMPARE(dlg.m_nMail, 0);
+        QCOMPARE(dlg.run().m_nMail, 0);
         QVERIFY(!checked(dlg, CTestDlg::ID_MAIL_SWITCH));
 
         dlg.OnSoundSwitch();
@@ -103,8 +103,8 @@ private slots:
         CTestDlg dlg;
         dlg.OnSoundSwitch();
         dlg.OnMailSwitch();
-        QCOMPARE(dlg.m_nSound, 0);
-        QCOMPARE(dlg.m_nMail, 1);
+        QCOMPARE(dlg.run().m_nSound, 0);
+        QCOMPARE(dlg.run().m_nMail, 1);
         QVERIFY(!checked(dlg, CTestDlg::ID_SOUND_SWITCH));
         QVERIFY(checked(dlg, CTestDlg::ID_MAIL_SWITCH));
         QCOMPARE(folder.ini(), before);

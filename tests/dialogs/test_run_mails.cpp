@@ -44,7 +44,7 @@ struct Run {
 
     void answer(bool right)
     {
-        const int position = right ? dlg.m_nAnswerPos : dlg.m_nAnswerPos % 5 + 1;
+        const int position = right ? dlg.run().m_nAnswerPos : dlg.run().m_nAnswerPos % 5 + 1;
         QPushButton* buttons[] = {dlg.ui()->answerButton1, dlg.ui()->answerButton2, dlg.ui()->answerButton3,
                                   dlg.ui()->answerButton4, dlg.ui()->answerButton5};
         QTest::mouseClick(buttons[position - 1], Qt::LeftButton);
@@ -230,12 +230,12 @@ private slots:
         QVERIFY(duringTheStartMail);
         QCOMPARE(holding.messages().size(), 1);
         QCOMPARE(opened, QStringList());
-        QCOMPARE(run.dlg.m_nAsked, 0);
+        QCOMPARE(run.dlg.run().m_nAsked, 0);
         QVERIFY(run.dlg.isRunning());
 
         // Once the mail is done the window takes input again.
         run.answer(true);
-        QCOMPARE(run.dlg.m_nAsked, 1);
+        QCOMPARE(run.dlg.run().m_nAsked, 1);
     }
 
 private:

@@ -1,17 +1,18 @@
-// Composing and sending the start, result and test mails.
+// The run's seams as the program has them, and the mail step: a mail is
+// sent on a worker thread while the window keeps painting and its timers
+// run, and clicks and keys are thrown away.
 
-#include "dialogs/CTestDlg.h"
-#include "platform/MessageBox.h"
-#include "platform/SjisText.h"
+#include "ProgramRun.h"
+
+#include "platform/Clock.h"
 #include "reportmail/BSendMail.h"
-#include "reportmail/ReportMail.h"
 #include "reportmail/ResultLog.h"
 #include "settings/AppProfile.h"
 
-#include <QEvent>
 #include <QApplication>
+#include <QWidget>
+#include <QEvent>
 #include <QEventLoop>
-#include <QPointer>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -120,26 +121,12 @@ void sendWhileKeepingWindowAlive(Sending& mail)
     worker.join();
 }
 
-// The window the outcome is shown over: the sending window, or when it is
-// never shown (the settings dialog's test mail) the window the user works in.
-QWidget* outcomeParent(QWidget* sender)
-{
-    if (sender && sender->isVisible())
-        return sender;
-    if (QWidget* modal = QApplication::activeModalWidget())
-        return modal;
-    if (QWidget* active = QApplication::activeWindow())
-        return active;
-    return sender;
-}
-
 } // namespace
 
-void CTestDlg::SendReportMail(int kind)
-{
-    const mail::ComposedMail composed =
-        mail::composeMail(kind, m_strName, m_nCorrect, m_nAsked, resultLog(), appProfile());
+namespace programrun {
 
+bool sendMail(const mail::ComposedMail& composed)
+{
     Sending sending;
     sending.server = composed.arguments.server;
     sending.recipient = composed.arguments.recipient;
@@ -147,14 +134,30 @@ void CTestDlg::SendReportMail(int kind)
     sending.subject = composed.subject;
     sending.body = composed.body;
     sending.failureText[0] = '\0';
-
-    QPointer<CTestDlg> self(this);
     sendWhileKeepingWindowAlive(sending);
-
-    const bool sent = sending.failureText[0] == '\0';
-    const std::string message = mail::outcomeMessage(kind, sent);
-    if (message.empty())
-        return;
-    MessageBox::show(outcomeParent(self.data()), fromSjis(message), MessageBox::Icon::Information,
-                     MessageBox::Buttons::Ok);
+    return sending.failureText[0] == '\0';
 }
+
+QWidget* messageParent(QWidget* window)
+{
+    if (window && window->isVisible())
+        return window;
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return window;
+}
+
+testrun::RunSeams seams()
+{
+    testrun::RunSeams seams;
+    seams.profile = &appProfile();
+    seams.log = &resultLog();
+    seams.questions = testrun::questionFiles();
+    seams.clock = [] { return Clock::now(); };
+    seams.sendMail = sendMail;
+    return seams;
+}
+
+} // namespace programrun
