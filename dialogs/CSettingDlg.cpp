@@ -232,9 +232,9 @@ namespace {
 class TestMailView : public testrun::RunView {
 public:
     explicit TestMailView(QWidget* dialog) : m_dialog(dialog) {}
-    void showMessage(const std::string& utf8, testrun::MessageIcon) override
+    void showMessage(const std::string& utf8, testrun::MessageIcon icon) override
     {
-        MessageBox::show(m_dialog, QString::fromStdString(utf8), MessageBox::Icon::Information);
+        programrun::showMessage(m_dialog, utf8, icon);
     }
 
 private:

@@ -29,7 +29,8 @@
 #include <QProgressBar>
 
 CTestDlg::CTestDlg(QWidget* parent)
-    : QDialog(parent), m_ui(std::make_unique<Ui::CTestDlg>()), m_run(std::make_shared<testrun::TestRun>(static_cast<testrun::RunView&>(*this), programrun::seams()))
+    : QDialog(parent), m_ui(std::make_unique<Ui::CTestDlg>()),
+      m_run(std::make_shared<testrun::TestRun>(static_cast<testrun::RunView&>(*this), programrun::seams()))
 {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -66,8 +67,7 @@ class WindowlessView : public testrun::RunView {
 public:
     void showMessage(const std::string& utf8, testrun::MessageIcon icon) override
     {
-        MessageBox::show(programrun::messageParent(nullptr), QString::fromStdString(utf8),
-                         icon == testrun::MessageIcon::Stop ? MessageBox::Icon::Stop : MessageBox::Icon::Information);
+        programrun::showMessage(programrun::messageParent(nullptr), utf8, icon);
     }
 };
 
@@ -281,8 +281,7 @@ void CTestDlg::SendReportMail(int kind)
 
 void CTestDlg::showMessage(const std::string& utf8, testrun::MessageIcon icon)
 {
-    MessageBox::show(programrun::messageParent(this), QString::fromStdString(utf8),
-                     icon == testrun::MessageIcon::Stop ? MessageBox::Icon::Stop : MessageBox::Icon::Information);
+    programrun::showMessage(programrun::messageParent(this), utf8, icon);
 }
 
 void CTestDlg::setNameBoxEnabled(bool enabled)

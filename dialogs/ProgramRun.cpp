@@ -5,6 +5,7 @@
 #include "ProgramRun.h"
 
 #include "platform/Clock.h"
+#include "platform/MessageBox.h"
 #include "reportmail/BSendMail.h"
 #include "reportmail/ResultLog.h"
 #include "settings/AppProfile.h"
@@ -147,6 +148,12 @@ QWidget* messageParent(QWidget* window)
     if (QWidget* active = QApplication::activeWindow())
         return active;
     return window;
+}
+
+void showMessage(QWidget* over, const std::string& utf8, testrun::MessageIcon icon)
+{
+    MessageBox::show(over, QString::fromStdString(utf8),
+                     icon == testrun::MessageIcon::Stop ? MessageBox::Icon::Stop : MessageBox::Icon::Information);
 }
 
 testrun::RunSeams seams()

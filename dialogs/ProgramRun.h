@@ -18,6 +18,9 @@ bool sendMail(const mail::ComposedMail& mail);
 // dialog, for its test mail).
 QWidget* messageParent(QWidget* window);
 
+// A message of the run (UTF-8) in a message box over the given window.
+void showMessage(QWidget* over, const std::string& utf8, testrun::MessageIcon icon);
+
 testrun::RunSeams seams();
 
 } // namespace programrun
