@@ -59,10 +59,9 @@ private slots:
         r[11].question = r[0].question;     // 12: same text as 1
         r[12].answers[1] = "#NAME?";        // 13: a formula a spreadsheet could not compute
         std::string bytes = bankBytes(r);
-        bytes[2 * 500 + 100 + 80 * 3] = '*'; // 3: "*" in slots 1 and 4
-        bytes[5 * 500 + 184] = '\x85';      // 6: answer 2 holds a pair code page 932 leaves empty
-        bytes[5 * 500 + 185] = '\x40';
-        bytes[6 * 500 + 341] = '\0';        // 7: a zero byte in answer 4
+        bytes.replace(2 * 500 + 100 + 80 * 3, 1, "*");   // 3: "*" in slots 1 and 4
+        bytes.replace(5 * 500 + 184, 2, "\x85\x40");    // 6: answer 2 holds a pair code page 932 leaves empty
+        bytes.replace(6 * 500 + 341, 1, std::string(1, '\0')); // 7: a zero byte in answer 4
         bytes += "torn!!!";
         folder.writeFile("bank.txt", bytes);
         writeBitmap(folder.file("256bitmap/000.bmp"), 212, 150, 0xffffff);
