@@ -16,7 +16,6 @@ namespace {
 
 const QString kResultMailSent =
     QStringLiteral("テスト結果の送信を完了しました\r\nお疲れ様でした\r\n終了ボタンで終了して下さい");
-const QString kFailed = QStringLiteral("送信に失敗しました\r\n試験中止\r\nシステム管理者へ連絡して下さい");
 
 struct Run {
     Run(SmtpTestServer& server, const char* settings) : prepared(prepare(server.port(), settings)) { dlg.show(); }
@@ -122,57 +121,6 @@ private slots:
         // With the character replaced, the test starts under the name typed.
         run.start("吉田花子");
         QCOMPARE(subjects(*m_server), QStringList{QStringLiteral("【氏名】:吉田花子 開始")});
-    }
-
-    void noResultMail_data()
-    {
-        QTest::addColumn<QString>("settings");
-        QTest::addColumn<QString>("answers"); // r = right, w = wrong, s = 停止
-        QTest::newRow("mail switch off") << "[QUESTION_CNT]\n1=3\n[LIFE]\n1=3\n[MAIL]\n1=0\n" << "rrr";
-        QTest::newRow("misses used up before the last question") << "[QUESTION_CNT]\n1=3\n[LIFE]\n1=1\n" << "w";
-        QTest::newRow("stopped") << "[QUESTION_CNT]\n1=3\n[LIFE]\n1=3\n" << "rs";
-        QTest::newRow("no question count") << "[QUESTION_CNT]\n1=0\n[LIFE]\n1=2\n" << "rww";
-    }
-    void noResultMail()
-    {
-        QFETCH(QString, settings);
-        QFETCH(QString, answers);
-        Run run(*m_server, settings.toUtf8().constData());
-        run.start(" 花子  "); // spaces around the name stay as typed
-        for (QChar c : answers) {
-            if (c == QLatin1Char('s'))
-                QTest::mouseClick(run.dlg.ui()->stopButton, Qt::LeftButton);
-            else
-                run.answer(c == QLatin1Char('r'));
-        }
-        QVERIFY(!run.dlg.isRunning());
-        QCOMPARE(subjects(*m_server), QStringList{QStringLiteral("【氏名】: 花子   開始")});
-        QCOMPARE(run.boxes.texts(), QStringList{QStringLiteral("終了!!")});
-        QVERIFY(resultLog().text().find(sj("【正解率】")) == std::string::npos);
-    }
-
-    void lastAllowedMissOnTheLastQuestionStillSendsTheResult()
-    {
-        Run run(*m_server, "[QUESTION_CNT]\n1=2\n[LIFE]\n1=1\n");
-        run.start("花子");
-        run.answer(true);
-        run.answer(false);
-        QCOMPARE(subjects(*m_server).size(), 2);
-        QVERIFY(m_server->messages()[1].body.contains(QStringLiteral("【正解率】")));
-        QCOMPARE(run.boxes.texts(), (QStringList{QStringLiteral("終了!!"), kResultMailSent}));
-    }
-
-    void failingMailsDoNotStopTheRun()
-    {
-        Run run(*m_server, "[QUESTION_CNT]\n1=1\n[LIFE]\n1=1\n");
-        m_server->stop(); // nobody listens any more
-        run.start("花子");
-        QVERIFY(run.dlg.isRunning());
-        QVERIFY(run.boxes.texts().isEmpty());
-        run.answer(false);
-        QCOMPARE(run.boxes.texts(), (QStringList{QStringLiteral("終了!!"), kFailed}));
-        // The rate line stays in the log although the mail did not go out.
-        QVERIFY(resultLog().text().find(sj("【正解率】")) != std::string::npos);
     }
 
     void inputWhileAMailIsOnItsWayIsDiscarded_data()

@@ -261,19 +261,6 @@ private slots:
         QCOMPARE(f.lines(), std::string(" (1):*\r\n (2):*\r\n (3):*\r\n (4):*\r\n (5):*\r\n"));
     }
 
-    void invalidBytesAndZeroBytesInARecord()
-    {
-        Fixture f("[QUESTION]\n1=bank.txt\n[TIME_LIMIT]\n1=10\n");
-        std::string bytes = question::encodeRecord(makeQuestion("壊れた", 1), nullptr);
-        bytes[4] = '\x82'; // a lead byte without its second byte
-        bytes[5] = ' ';
-        bytes[300] = '\0';
-        f.folder.writeFile("bank.txt", bytes);
-        f.start();
-        QVERIFY(f.question().startsWith(QString(QChar(0xFFFD)) + QLatin1Char(' ')));
-        QVERIFY(f.dlg.isRunning());
-    }
-
     void questionPicturesAndTheBlankPictureAtTheEnd()
     {
         Fixture f("[QUESTION]\n1=bank.txt\n[QUESTION_CNT]\n1=2\n[LIFE]\n1=3\n[TIME_LIMIT]\n1=10\n", 0);

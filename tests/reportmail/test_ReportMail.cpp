@@ -28,6 +28,7 @@ void TestReportMail::subjectsAndBodies()
     QCOMPARE(mail::subjectFor(mail::kStartMail, "A"), std::string("\x81\x79\x8E\x81\x96\xBC\x81\x7A:A \x8A\x4A\x8E\x6E"));
     // An empty name still gives the label and the ending.
     QCOMPARE(mail::subjectFor(mail::kResultMail, ""), sj("【氏名】: 終了"));
+    QCOMPARE(mail::subjectFor(mail::kStartMail, sj(" 花子  ")), sj("【氏名】: 花子   開始")); // spaces as typed
 
     QCOMPARE(mail::fixedBodyFor(mail::kTestMail), sj("【テストメール】\r\n"));
     QCOMPARE(mail::fixedBodyFor(mail::kStartMail), sj("【テストスタート】\r\n"));

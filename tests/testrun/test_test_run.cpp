@@ -413,8 +413,9 @@ private slots:
     {
         Bench b("[QUESTION]\n1=bank.txt\n[QUESTION_CNT]\n1=1\n");
         b.mailGoesOut = false;
-        b.start(); // a failed start mail says nothing
+        b.start(); // a failed start mail says nothing, and the run goes on
         QVERIFY(b.view.take({"message"}).isEmpty());
+        QVERIFY(b.run->isRunning());
         b.answer(true);
         QCOMPARE(b.view.take({"message"}),
                  (QStringList{"message 終了!!",
