@@ -1,9 +1,9 @@
 #include "CTestApp.h"
 
-#include "CTestDlg.h"
+#include "dialogs/CTestDlg.h"
 #include "core/ProgramPaths.h"
 #include "core/UserFolder.h"
-#include "gui/MessageBox.h"
+#include "platform/MessageBox.h"
 #include "settings/AppProfile.h"
 
 #include <QCoreApplication>

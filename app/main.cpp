@@ -1,7 +1,7 @@
 #include "CTestApp.h"
 #include "CommandLine.h"
 #include "core/ProgramPaths.h"
-#include "gui/DesktopOpener.h"
+#include "platform/DesktopOpener.h"
 
 #include <QApplication>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // The texts of molvane-bank itself: --help and the messages of the command
 // line, in Japanese and English (UTF-8).
 
-#include "questions/BankMessages.h"
+#include "bank/BankMessages.h"
 
 #include <string>
 

@@ -10,10 +10,10 @@
 #include "core/ShiftJis.h"
 #include "core/TerminalText.h"
 #include "core/FileSystem.h"
-#include "questions/BankCheck.h"
-#include "questions/BankMessages.h"
-#include "questions/BankText.h"
-#include "questions/BankTransfer.h"
+#include "bank/BankCheck.h"
+#include "bank/BankMessages.h"
+#include "bank/BankText.h"
+#include "bank/BankTransfer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 //   bench_bank [folder]   (default: a new folder under the system's temp)
 
 #include "core/ShiftJis.h"
-#include "questions/QuestionRecord.h"
+#include "questionfile/QuestionRecord.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,12 +5,12 @@
 //   bench_editor [folder]   (default: a new folder under the system's temp)
 
 #include "core/ShiftJis.h"
-#include "gui/FileDialog.h"
-#include "gui/MessageBox.h"
-#include "questions/CEditDlg.h"
-#include "questions/QuestionFile.h"
-#include "questions/QuestionFileOps.h"
-#include "questions/QuestionRecord.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "dialogs/CEditDlg.h"
+#include "questionfile/QuestionFile.h"
+#include "questionfile/QuestionFileOps.h"
+#include "questionfile/QuestionRecord.h"
 #include "settings/AppProfile.h"
 
 #include <QApplication>

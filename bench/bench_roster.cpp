@@ -6,9 +6,9 @@
 //
 //   bench_roster [folder]   (default: a new folder under the system's temp)
 
-#include "report/MailSource.h"
-#include "report/Roster.h"
-#include "report/RosterOutput.h"
+#include "roster/MailSource.h"
+#include "roster/Roster.h"
+#include "roster/RosterOutput.h"
 #include "support/ReportMails.h"
 
 #include <QCoreApplication>

@@ -3,11 +3,11 @@
 
 #include "core/FileSystem.h"
 #include "core/TerminalText.h"
-#include "report/ImapMailbox.h"
-#include "report/MailSource.h"
-#include "report/Roster.h"
-#include "report/RosterOutput.h"
-#include "report/RosterText.h"
+#include "roster/ImapMailbox.h"
+#include "roster/MailSource.h"
+#include "roster/Roster.h"
+#include "roster/RosterOutput.h"
+#include "roster/RosterText.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

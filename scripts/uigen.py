@@ -3,7 +3,7 @@
 
 One horizontal dialog unit is 1.625 pixels and one vertical unit 1.5 pixels
 (the base units 6.5 x 12 of a 9-point proportional Gothic at 96 dpi); see
-gui/DialogLook.h. Group boxes are written first so that they lie beneath the
+platform/DialogLook.h. Group boxes are written first so that they lie beneath the
 controls they frame; the tab order follows the order of the other controls.
 
 Three things are drawn larger by Qt than by the window system the templates
@@ -93,7 +93,7 @@ SUNKEN_CENTRED = [prop('frameShape', '<enum>QFrame::Panel</enum>'),
                   prop('alignment', '<set>Qt::AlignCenter</set>')]
 
 
-CUSTOM = {'CLampStatic': ('QLabel', 'app/CLampStatic.h')}
+CUSTOM = {'CLampStatic': ('QLabel', 'dialogs/CLampStatic.h')}
 
 
 def title_rows(controls):

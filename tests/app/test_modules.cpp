@@ -3,10 +3,10 @@
 // a program without its modules finds nothing and goes on.
 
 #include "core/ProgramPaths.h"
-#include "gui/LazyModule.h"
-#include "gui/SoundPlayer.h"
-#include "gui/WaveSound.h"
-#include "report/BSendMail.h"
+#include "platform/LazyModule.h"
+#include "platform/SoundPlayer.h"
+#include "sound/WaveSound.h"
+#include "reportmail/BSendMail.h"
 #include "support/SmtpTestServer.h"
 #include "support/TestSupport.h"
 

@@ -6,7 +6,7 @@
 #include "app/CTestApp.h"
 #include "core/ProgramPaths.h"
 #include "settings/AppProfile.h"
-#include "settings/CSettingDlg.h"
+#include "dialogs/CSettingDlg.h"
 #include "support/TestSupport.h"
 #include "ui_CSettingDlg.h"
 

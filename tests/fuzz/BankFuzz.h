@@ -4,7 +4,7 @@
 // format and comes back as the same record, unless the writer said it could
 // not carry something.
 
-#include "questions/BankFormats.h"
+#include "bank/BankFormats.h"
 
 #include <cstdlib>
 #include <sstream>

@@ -8,8 +8,8 @@
 // whether --since is given; the rest is everything the server says.
 
 #include "FuzzInput.h"
-#include "report/ImapProtocol.h"
-#include "report/Roster.h"
+#include "roster/ImapProtocol.h"
+#include "roster/Roster.h"
 
 #include <algorithm>
 #include <cstring>

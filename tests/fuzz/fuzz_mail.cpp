@@ -9,9 +9,9 @@
 
 #include "FuzzInput.h"
 #include "core/ShiftJis.h"
-#include "report/MailMessage.h"
-#include "report/ReportMail.h"
-#include "run/ResultLog.h"
+#include "reportmail/MailMessage.h"
+#include "reportmail/ReportMail.h"
+#include "reportmail/ResultLog.h"
 
 #include <set>
 #include <string>

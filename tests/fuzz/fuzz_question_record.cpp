@@ -8,7 +8,7 @@
 // question text, answers 1 to 5.
 
 #include "FuzzInput.h"
-#include "questions/QuestionRecord.h"
+#include "questionfile/QuestionRecord.h"
 
 #include <string>
 #include <string_view>

@@ -3,10 +3,10 @@
 // by the result log's own writer, reads back to the same fields (the name
 // without control characters, which the writer leaves out).
 
-#include "report/MailMessage.h"
-#include "report/MailTexts.h"
-#include "report/ReportMailReader.h"
-#include "run/ResultLog.h"
+#include "reportmail/MailMessage.h"
+#include "reportmail/MailTexts.h"
+#include "reportmail/ReportMailReader.h"
+#include "reportmail/ResultLog.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -9,8 +9,8 @@
 // first byte is odd.
 
 #include "FuzzInput.h"
-#include "report/Roster.h"
-#include "report/RosterOutput.h"
+#include "roster/Roster.h"
+#include "roster/RosterOutput.h"
 
 #include <cctype>
 #include <optional>

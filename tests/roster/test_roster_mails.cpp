@@ -2,12 +2,12 @@
 // mail software uses, and the pairing of start and result mails into rows.
 
 #include "TestSupport.h"
-#include "report/ImapProtocol.h"
-#include "report/MailCharset.h"
-#include "report/MimeMail.h"
-#include "report/ReportMailReader.h"
-#include "report/Roster.h"
-#include "report/RosterOutput.h"
+#include "roster/ImapProtocol.h"
+#include "roster/MailCharset.h"
+#include "roster/MimeMail.h"
+#include "reportmail/ReportMailReader.h"
+#include "roster/Roster.h"
+#include "roster/RosterOutput.h"
 #include "support/ReportMails.h"
 
 #include <QElapsedTimer>

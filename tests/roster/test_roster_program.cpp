@@ -4,10 +4,10 @@
 // the CSV read back by Python's csv module, the page opened in Chromium.
 
 #include "TestSupport.h"
-#include "report/BSendMail.h"
-#include "report/ReportMail.h"
-#include "report/Roster.h"
-#include "report/RosterOutput.h"
+#include "reportmail/BSendMail.h"
+#include "reportmail/ReportMail.h"
+#include "roster/Roster.h"
+#include "roster/RosterOutput.h"
 #include "support/ImapTestServer.h"
 #include "support/ReportMails.h"
 #include "support/SmtpTestServer.h"

@@ -3,7 +3,7 @@
 // and one full of what trips formats up.
 
 #include "TestSupport.h"
-#include "questions/QuestionRecord.h"
+#include "questionfile/QuestionRecord.h"
 
 #include <filesystem>
 #include <fstream>

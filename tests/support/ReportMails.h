@@ -3,9 +3,9 @@
 // message code), for tests and the benchmark that read them back.
 
 #include "core/ShiftJis.h"
-#include "report/MailMessage.h"
-#include "report/ReportMail.h"
-#include "run/ResultLog.h"
+#include "reportmail/MailMessage.h"
+#include "reportmail/ReportMail.h"
+#include "reportmail/ResultLog.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "gui/SoundPlayer.h"
+#include "platform/SoundPlayer.h"
 #include "settings/AppProfile.h"
 
 #include <QColor>

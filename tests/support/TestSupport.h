@@ -4,9 +4,9 @@
 // test's own.
 
 #include "core/ShiftJis.h"
-#include "gui/FileDialog.h"
-#include "gui/MessageBox.h"
-#include "questions/QuestionRecord.h"
+#include "platform/FileDialog.h"
+#include "platform/MessageBox.h"
+#include "questionfile/QuestionRecord.h"
 
 #include <QList>
 #include <QString>

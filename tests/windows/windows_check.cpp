@@ -21,9 +21,9 @@
 #include "core/FileSystem.h"
 #include "core/ShiftJis.h"
 #include "core/Utf8.h"
-#include "questions/QuestionFile.h"
-#include "questions/QuestionFileOps.h"
-#include "questions/QuestionRecord.h"
+#include "questionfile/QuestionFile.h"
+#include "questionfile/QuestionFileOps.h"
+#include "questionfile/QuestionRecord.h"
 #include "settings/ProfileStore.h"
 
 #include <chrono>
