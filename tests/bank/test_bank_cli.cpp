@@ -253,13 +253,10 @@ private slots:
         QTemporaryDir profile;
         const QString shot = QString::fromStdString(folder.file("shot.png").string());
         QProcess chromium;
-        chromium.start(QStringLiteral("/usr/bin/chromium"),
-                       {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
-                        QStringLiteral("--disable-quic"), QStringLiteral("--no-first-run"),
-                        QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
-                        QStringLiteral("--disable-sync"), QStringLiteral("--user-data-dir=") + profile.path(),
-                        QStringLiteral("--window-size=1000,700"), QStringLiteral("--screenshot=") + shot,
-                        QStringLiteral("file://") + QString::fromStdString(folder.file("catalogue.html").string())});
+        chromium.start(chromiumProgram(),
+                       headlessChromium(profile.path())
+                           << QStringLiteral("--window-size=1000,700") << QStringLiteral("--screenshot=") + shot
+                           << QStringLiteral("file://") + QString::fromStdString(folder.file("catalogue.html").string()));
         QVERIFY2(chromium.waitForStarted(), "chromium is needed");
         QVERIFY(chromium.waitForFinished(60000));
         const QImage image(shot);

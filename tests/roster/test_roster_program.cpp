@@ -113,12 +113,8 @@ QString inChromium(QByteArray page, const QString& testScript, const QString& fo
     out.close();
     QTemporaryDir profile;
     QProcess dom;
-    dom.start(QStringLiteral("/usr/bin/chromium"),
-              {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"), QStringLiteral("--disable-gpu"),
-               QStringLiteral("--disable-quic"), QStringLiteral("--no-first-run"),
-               QStringLiteral("--disable-background-networking"), QStringLiteral("--disable-component-update"),
-               QStringLiteral("--disable-sync"), QStringLiteral("--user-data-dir=") + profile.path(),
-               QStringLiteral("--dump-dom"), QUrl::fromLocalFile(file).toString()});
+    dom.start(chromiumProgram(),
+              headlessChromium(profile.path()) << QStringLiteral("--dump-dom") << QUrl::fromLocalFile(file).toString());
     if (!dom.waitForFinished(60000))
         return QString();
     return QString::fromUtf8(dom.readAllStandardOutput());
@@ -368,13 +364,11 @@ void TestRosterProgram::implicitTlsAsHtmlInABrowser()
     // A picture of the page, for a person to look at.
     const QString shot = m_dir.filePath(QStringLiteral("roster.png"));
     QTemporaryDir profile;
-    const QStringList chromium = {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
-                                  QStringLiteral("--disable-gpu"), QStringLiteral("--no-first-run"),
-                                  QStringLiteral("--user-data-dir=") + profile.path()};
     QProcess picture;
-    picture.start(QStringLiteral("/usr/bin/chromium"),
-                  chromium + QStringList{QStringLiteral("--screenshot=") + shot, QStringLiteral("--window-size=1200,1000"),
-                                         QStringLiteral("--hide-scrollbars"), QUrl::fromLocalFile(page).toString()});
+    picture.start(chromiumProgram(), headlessChromium(profile.path())
+                                         << QStringLiteral("--screenshot=") + shot
+                                         << QStringLiteral("--window-size=1200,1000") << QStringLiteral("--hide-scrollbars")
+                                         << QUrl::fromLocalFile(page).toString());
     QVERIFY(picture.waitForFinished(60000));
     QVERIFY2(QFileInfo(shot).size() > 20000, qPrintable(QString::fromUtf8(picture.readAllStandardError())));
     if (qEnvironmentVariableIsSet("MOLVANE_KEEP_SCREENSHOTS")) {

@@ -166,3 +166,21 @@ int runAs(unsigned uid, unsigned gid, const std::function<int()>& fn)
         return -1;
     return WEXITSTATUS(status);
 }
+
+QString chromiumProgram()
+{
+    return QStringLiteral("/usr/bin/chromium");
+}
+
+QStringList headlessChromium(const QString& profileFolder)
+{
+    return {QStringLiteral("--headless"),
+            QStringLiteral("--no-sandbox"),
+            QStringLiteral("--disable-gpu"),
+            QStringLiteral("--disable-quic"),
+            QStringLiteral("--no-first-run"),
+            QStringLiteral("--disable-background-networking"),
+            QStringLiteral("--disable-component-update"),
+            QStringLiteral("--disable-sync"),
+            QStringLiteral("--user-data-dir=") + profileFolder};
+}

@@ -115,3 +115,8 @@ question::QuestionRecord makeQuestion(const char* questionUtf8, int correct, con
 
 // Writes a small 24-bit bitmap of the given size and colour.
 void writeBitmap(const std::filesystem::path& path, int width, int height, unsigned rgb);
+
+// The program and the first arguments of headless Chromium as the tests run
+// it (as root, on a closed network), with a profile folder of the test's own.
+QString chromiumProgram();
+QStringList headlessChromium(const QString& profileFolder);
